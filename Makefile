@@ -1,0 +1,43 @@
+# make run   builds and starts the demo
+# make test  builds all three builds and runs every test
+.PHONY: all bootstrap build native wine mingw test run clean
+
+BUILD := build
+CMAKE_GEN := -G Ninja
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+build: native wine mingw
+
+$(BUILD)/native/build.ninja:
+	cmake -S . -B $(BUILD)/native $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug
+$(BUILD)/wine/build.ninja:
+	cmake -S . -B $(BUILD)/wine $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	      -DCMAKE_TOOLCHAIN_FILE=cmake/wine.cmake
+$(BUILD)/mingw/build.ninja:
+	cmake -S . -B $(BUILD)/mingw $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake
+
+native: bootstrap $(BUILD)/native/build.ninja
+	cmake --build $(BUILD)/native
+wine: bootstrap $(BUILD)/wine/build.ninja
+	cmake --build $(BUILD)/wine
+mingw: bootstrap $(BUILD)/mingw/build.ninja
+	cmake --build $(BUILD)/mingw
+
+test: build
+	@echo "== the Windows program: $(BUILD)/mingw/tvclient.exe"
+	cd $(BUILD)/mingw && ctest --output-on-failure
+	@echo "== Win32 tests of the wine build, under Xvfb"
+	scripts/with-xvfb ctest --test-dir $(BUILD)/wine --output-on-failure
+	@echo "== native unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
+	cd $(BUILD)/native && ctest --output-on-failure -j2
+
+run: wine
+	@scripts/demo
+
+clean:
+	rm -rf $(BUILD)

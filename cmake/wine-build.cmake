@@ -1,0 +1,23 @@
+# Winelib build: the client and its Win32 tests, run here under Wine.
+include(cmake/client-defs.cmake)
+
+add_library(tvclient_core STATIC ${PORTABLE_SOURCES} ${WIN32_SOURCES})
+target_include_directories(tvclient_core PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(tvclient_core PUBLIC ws2_32 comctl32 user32 gdi32 advapi32)
+
+# wineg++ -o name.exe writes the launcher name.exe and the program name.exe.so.
+add_executable(tvclient WIN32 ${CLIENT_MAIN})
+set_target_properties(tvclient PROPERTIES SUFFIX ".exe")
+target_link_libraries(tvclient PRIVATE tvclient_core)
+target_link_options(tvclient PRIVATE -mwindows)
+
+file(GLOB WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win32/*.cpp)
+add_executable(win32_tests ${WIN32_TEST_SOURCES})
+set_target_properties(win32_tests PROPERTIES SUFFIX ".exe")
+target_link_libraries(win32_tests PRIVATE tvclient_core gtest pthread)
+add_dependencies(win32_tests tvclient)
+
+add_test(NAME win32_tests
+         COMMAND ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
+                 --client=$<TARGET_FILE:tvclient>)
+set_tests_properties(win32_tests PROPERTIES TIMEOUT 600)

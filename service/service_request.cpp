@@ -1,0 +1,139 @@
+#include "shell/win32.h"
+
+#include "service/service_request.h"
+#include "shell/ui_text.h"
+
+#include <cstring>
+
+#ifndef TVCLIENT_DEFAULT_SERVICE
+#define TVCLIENT_DEFAULT_SERVICE "127.0.0.1:8080"
+#endif
+
+namespace {
+
+const char error_caption[] = "Грешка!";
+const char bad_host_text[] = "Невалиден host!";
+const char connect_failed_text[] = "Грешка при свъзването!";
+const char timeout_text[] = "TimeOut!";
+
+// Every wait of the exchange (connect, first answer, each later receive).
+const int32_t wait_seconds = 5;
+
+char host_buffer[256];
+
+void show_error(const char* text) {
+    show_message(nullptr, text, error_caption, MB_OK);
+}
+
+// Waits until the socket is readable (or, with for_write, connected).
+bool wait_socket(SOCKET s, bool for_write) {
+    fd_set set;
+    fd_set failed;
+    FD_ZERO(&set);
+    FD_ZERO(&failed);
+    FD_SET(s, &set);
+    FD_SET(s, &failed);
+    timeval limit;
+    limit.tv_sec = wait_seconds;
+    limit.tv_usec = 0;
+    int r = for_write ? select(0, nullptr, &set, &failed, &limit) : select(0, &set, nullptr, nullptr, &limit);
+    return r > 0 && FD_ISSET(s, &set);
+}
+
+// Connects within the wait; false for a refused or unanswered connection.
+bool connect_within_wait(SOCKET s, const sockaddr_in* to) {
+    u_long non_blocking = 1;
+    ioctlsocket(s, FIONBIO, &non_blocking);
+    int r = connect(s, reinterpret_cast<const sockaddr*>(to), sizeof *to);
+    bool connected = r == 0;
+    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK && wait_socket(s, true)) {
+        int error = 0;
+        int error_len = sizeof error;
+        getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &error_len);
+        connected = error == 0;
+    }
+    u_long blocking = 0;
+    ioctlsocket(s, FIONBIO, &blocking);
+    return connected;
+}
+
+void send_line(SOCKET s, const char* line) {
+    int32_t left = lstrlenA(line);
+    while (left > 0) {
+        int n = send(s, line, left, 0);
+        if (n <= 0) return;
+        line += n;
+        left -= n;
+    }
+}
+
+}  // namespace
+
+const char* service_host() {
+    memset(host_buffer, 0, sizeof host_buffer);
+    DWORD n = GetEnvironmentVariableA("TVCLIENT_SERVICE", host_buffer, sizeof host_buffer);
+    if (n == 0 || n >= sizeof host_buffer) {
+        memset(host_buffer, 0, sizeof host_buffer);
+        lstrcpynA(host_buffer, TVCLIENT_DEFAULT_SERVICE, sizeof host_buffer);
+    }
+    return host_buffer;
+}
+
+void service_request(const char* request_line, char* response, uint32_t size) {
+    WSADATA wsa;
+    WSAStartup(2, &wsa);
+
+    service_address address;
+    hostent* host = nullptr;
+    if (parse_service_address(service_host(), &address)) host = gethostbyname(address.host_name);
+    if (host == nullptr || host->h_addr_list == nullptr || host->h_addr_list[0] == nullptr ||
+        host->h_addrtype != AF_INET) {
+        WSACleanup();
+        show_error(bad_host_text);
+        return;
+    }
+
+    sockaddr_in to;
+    memset(&to, 0, sizeof to);
+    to.sin_family = AF_INET;
+    to.sin_port = htons(address.port);
+    memcpy(&to.sin_addr, host->h_addr_list[0], sizeof to.sin_addr);
+
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET || !connect_within_wait(s, &to)) {
+        if (s != INVALID_SOCKET) closesocket(s);
+        WSACleanup();
+        show_error(connect_failed_text);
+        return;
+    }
+
+    send_line(s, request_line);
+
+    // The area lives on this call's stack: an exchange started from a timer
+    // inside another exchange's message box has its own.
+    receive_state area_storage;
+    receive_state* area = &area_storage;
+    receive_begin(area);
+    bool answered = wait_socket(s, false);
+    if (answered) {
+        char chunk[receive_chunk_size];
+        bool more = true;
+        bool first = true;
+        while (more) {
+            if (!first && !wait_socket(s, false)) break;  // stalled halfway: keep what came
+            first = false;
+            memset(chunk, 0, sizeof chunk);
+            int n = recv(s, chunk, sizeof chunk, 0);
+            more = receive_take(area, chunk, n);
+        }
+    }
+    closesocket(s);
+    WSACleanup();
+
+    if (!answered) {
+        memset(response, 0, size);
+        show_error(timeout_text);
+        return;
+    }
+    receive_copy_out(area, response, size);
+}

@@ -1,0 +1,17 @@
+// One request/response exchange with the service.
+#pragma once
+
+#include "service/request.h"
+
+#include <cstdint>
+
+// The service host as request lines carry it: TVCLIENT_SERVICE from the
+// environment when set, otherwise the address compiled in.
+const char* service_host();
+
+// Sends one request line and reads the response into response (size bytes:
+// the received bytes, then zeros). Failures show their message box; the
+// buffer is then left as it was (unresolvable host, failed connection) or
+// zero-filled (no answer within 5 seconds). Runs on the GUI thread and blocks
+// it for at most 5 seconds per wait (connect, first answer, every later receive).
+void service_request(const char* request_line, char* response, uint32_t size);

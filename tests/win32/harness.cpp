@@ -1,0 +1,261 @@
+#include "tests/win32/harness.h"
+
+#include "shell/ui_text.h"
+
+#include <cstring>
+
+server_step send_step(const std::string& bytes) { return {server_step::send_bytes, bytes, 0}; }
+server_step pause_step(uint32_t ms) { return {server_step::pause_ms, "", ms}; }
+server_step close_step() { return {server_step::close_now, "", 0}; }
+
+namespace {
+struct winsock_user {
+    winsock_user() {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+    }
+} winsock_for_tests;
+}  // namespace
+
+scripted_server::scripted_server(std::vector<server_step> script) : script_(std::move(script)) {
+    InitializeCriticalSection(&lock_);
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at;
+    memset(&at, 0, sizeof at);
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    int len = sizeof at;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &len);
+    port_ = ntohs(at.sin_port);
+    listen(listener_, 16);
+    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+}
+
+scripted_server::~scripted_server() {
+    SetEvent(stop_);
+    closesocket(listener_);
+    WaitForSingleObject(thread_, 20000);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+    DeleteCriticalSection(&lock_);
+}
+
+std::string scripted_server::address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+std::vector<std::string> scripted_server::requests() {
+    EnterCriticalSection(&lock_);
+    std::vector<std::string> copy = requests_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+DWORD WINAPI scripted_server::run(void* self_ptr) {
+    scripted_server* self = static_cast<scripted_server*>(self_ptr);
+    while (WaitForSingleObject(self->stop_, 0) == WAIT_TIMEOUT) {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(self->listener_, &set);
+        timeval tick = {0, 50000};
+        if (select(0, &set, nullptr, nullptr, &tick) <= 0) continue;
+        SOCKET client = accept(self->listener_, nullptr, nullptr);
+        if (client == INVALID_SOCKET) continue;
+        // Each connection gets its own thread, so a held connection never
+        // keeps the next one waiting.
+        connection* c = new connection{self, client};
+        HANDLE t = CreateThread(nullptr, 0, serve_connection, c, 0, nullptr);
+        EnterCriticalSection(&self->lock_);
+        self->workers_.push_back(t);
+        LeaveCriticalSection(&self->lock_);
+    }
+    for (HANDLE t : self->workers_) {
+        WaitForSingleObject(t, 20000);
+        CloseHandle(t);
+    }
+    return 0;
+}
+
+DWORD WINAPI scripted_server::serve_connection(void* c_ptr) {
+    connection* c = static_cast<connection*>(c_ptr);
+    c->server->serve(c->socket);
+    closesocket(c->socket);
+    delete c;
+    return 0;
+}
+
+void scripted_server::serve(SOCKET client) {
+    std::string line;
+    char c;
+    // The request is one line ending in "\r\n".
+    while (line.size() < 4096 && recv(client, &c, 1, 0) == 1) {
+        line.push_back(c);
+        if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) break;
+    }
+    EnterCriticalSection(&lock_);
+    requests_.push_back(line);
+    LeaveCriticalSection(&lock_);
+    for (const server_step& step : script_) {
+        if (step.kind == server_step::send_bytes) {
+            send(client, step.bytes.data(), static_cast<int>(step.bytes.size()), 0);
+        } else if (step.kind == server_step::pause_ms) {
+            if (WaitForSingleObject(stop_, step.ms) == WAIT_OBJECT_0) return;
+        } else {
+            return;
+        }
+    }
+}
+
+message_watch::message_watch(int32_t answer) : answer_(answer) {
+    InitializeCriticalSection(&lock_);
+    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+}
+
+message_watch::~message_watch() {
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, 5000);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+    DeleteCriticalSection(&lock_);
+}
+
+std::vector<seen_message> message_watch::seen() {
+    EnterCriticalSection(&lock_);
+    std::vector<seen_message> copy = seen_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+bool message_watch::wait_for(size_t count, uint32_t timeout_ms) {
+    for (uint32_t waited = 0; waited < timeout_ms; waited += 20) {
+        if (seen().size() >= count) return true;
+        Sleep(20);
+    }
+    return seen().size() >= count;
+}
+
+DWORD WINAPI message_watch::run(void* self_ptr) {
+    message_watch* self = static_cast<message_watch*>(self_ptr);
+    while (WaitForSingleObject(self->stop_, 30) == WAIT_TIMEOUT)
+        EnumWindows(visit, reinterpret_cast<LPARAM>(self));
+    return 0;
+}
+
+BOOL CALLBACK message_watch::visit(HWND hwnd, LPARAM self) {
+    reinterpret_cast<message_watch*>(self)->look_at(hwnd);
+    return TRUE;
+}
+
+namespace {
+struct static_texts {
+    std::string joined;
+};
+BOOL CALLBACK collect_static(HWND child, LPARAM out_ptr) {
+    WCHAR cls[32];
+    GetClassNameW(child, cls, 32);
+    if (lstrcmpiW(cls, L"Static") != 0) return TRUE;
+    WCHAR text[1024];
+    GetWindowTextW(child, text, 1024);
+    if (text[0] == 0) return TRUE;
+    char utf8[3072];
+    wide_to_utf8(text, utf8, sizeof utf8);
+    static_texts* out = reinterpret_cast<static_texts*>(out_ptr);
+    out->joined += utf8;
+    return TRUE;
+}
+}  // namespace
+
+void message_watch::look_at(HWND hwnd) {
+    WCHAR cls[32];
+    GetClassNameW(hwnd, cls, 32);
+    if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(hwnd)) return;
+    for (HWND done : handled_)
+        if (done == hwnd) return;
+    // Only message boxes: they have an OK, Cancel, Yes or No button.
+    HWND button = GetDlgItem(hwnd, answer_);
+    if (button == nullptr) button = GetDlgItem(hwnd, IDOK);
+    if (button == nullptr) button = GetDlgItem(hwnd, IDCANCEL);
+    if (button == nullptr) return;
+    Sleep(50);  // let the box finish painting its text
+
+    WCHAR caption[256];
+    GetWindowTextW(hwnd, caption, 256);
+    seen_message m;
+    char utf8[1024];
+    wide_to_utf8(caption, utf8, sizeof utf8);
+    m.caption = utf8;
+    static_texts texts;
+    EnumChildWindows(hwnd, collect_static, reinterpret_cast<LPARAM>(&texts));
+    m.text = texts.joined;
+
+    handled_.push_back(hwnd);
+    EnterCriticalSection(&lock_);
+    seen_.push_back(m);
+    LeaveCriticalSection(&lock_);
+    PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+}
+
+scoped_env::scoped_env(const char* name, const char* value) : name_(name) {
+    char old[1024];
+    DWORD n = GetEnvironmentVariableA(name, old, sizeof old);
+    had_ = n > 0 && n < sizeof old;
+    if (had_) old_ = old;
+    SetEnvironmentVariableA(name, value);
+}
+
+scoped_env::~scoped_env() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+
+namespace {
+std::string client_path;
+}
+
+const std::string& client_program() { return client_path; }
+
+int32_t run_client(uint32_t timeout_ms) {
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    std::string command = "\"" + client_path + "\"";
+    std::vector<char> cmd(command.begin(), command.end());
+    cmd.push_back('\0');
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -2;
+    int32_t result = -1;
+    if (WaitForSingleObject(pi.hProcess, timeout_ms) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        result = static_cast<int32_t>(code);
+    } else {
+        TerminateProcess(pi.hProcess, 99);
+        WaitForSingleObject(pi.hProcess, 5000);
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return result;
+}
+
+uint16_t unused_port() {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at;
+    memset(&at, 0, sizeof at);
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    int len = sizeof at;
+    getsockname(s, reinterpret_cast<sockaddr*>(&at), &len);
+    closesocket(s);
+    return ntohs(at.sin_port);
+}
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        if (strncmp(argv[i], "--client=", 9) == 0) client_path = argv[i] + 9;
+    }
+    if (client_path.size() > 4 && client_path.compare(client_path.size() - 4, 4, ".exe") == 0)
+        client_path += ".so";
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,109 @@
+// Win32 test harness: a scripted service on loopback, a watcher that reads and
+// answers the message boxes of any process on the desktop, and GoogleTest
+// included the way Winelib needs it.
+#pragma once
+
+#include "shell/win32.h"
+
+#pragma push_macro("_WIN32")
+#pragma push_macro("WIN32")
+#pragma push_macro("_WIN64")
+#undef _WIN32
+#undef WIN32
+#undef _WIN64
+#include <gtest/gtest.h>
+#pragma pop_macro("_WIN64")
+#pragma pop_macro("WIN32")
+#pragma pop_macro("_WIN32")
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the scripted service does on one connection, after it has read the
+// request line.
+struct server_step {
+    enum kind_t { send_bytes, pause_ms, close_now } kind;
+    std::string bytes;
+    uint32_t ms;
+};
+server_step send_step(const std::string& bytes);
+server_step pause_step(uint32_t ms);
+server_step close_step();
+
+class scripted_server {
+public:
+    // Listens on 127.0.0.1 at a free port; every connection gets the script.
+    explicit scripted_server(std::vector<server_step> script);
+    ~scripted_server();
+    uint16_t port() const { return port_; }
+    std::string address() const;  // "127.0.0.1:<port>"
+    std::vector<std::string> requests();  // request lines received so far
+
+private:
+    struct connection {
+        scripted_server* server;
+        SOCKET socket;
+    };
+    static DWORD WINAPI run(void* self);
+    static DWORD WINAPI serve_connection(void* c);
+    void serve(SOCKET client);
+    std::vector<HANDLE> workers_;
+    std::vector<server_step> script_;
+    SOCKET listener_ = INVALID_SOCKET;
+    uint16_t port_ = 0;
+    HANDLE stop_ = nullptr;
+    HANDLE thread_ = nullptr;
+    CRITICAL_SECTION lock_;
+    std::vector<std::string> requests_;
+};
+
+// A message box seen on the desktop, in UTF-8.
+struct seen_message {
+    std::string caption;
+    std::string text;
+};
+
+class message_watch {
+public:
+    // Answers every message box with the given button (IDOK, IDYES, IDNO...),
+    // falling back to OK, then Cancel, when the box has no such button.
+    explicit message_watch(int32_t answer = IDOK);
+    ~message_watch();
+    std::vector<seen_message> seen();
+    // Waits until at least count boxes were seen (false after timeout_ms).
+    bool wait_for(size_t count, uint32_t timeout_ms);
+
+private:
+    static DWORD WINAPI run(void* self);
+    static BOOL CALLBACK visit(HWND hwnd, LPARAM self);
+    void look_at(HWND hwnd);
+    int32_t answer_;
+    HANDLE stop_ = nullptr;
+    HANDLE thread_ = nullptr;
+    CRITICAL_SECTION lock_;
+    std::vector<seen_message> seen_;
+    std::vector<HWND> handled_;
+};
+
+// Sets an environment variable for the test's duration.
+class scoped_env {
+public:
+    scoped_env(const char* name, const char* value);
+    ~scoped_env();
+
+private:
+    std::string name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+// The client program of the wine build (from --client=...).
+const std::string& client_program();
+
+// Starts the client with the environment of this process; returns its exit
+// code, or -1 when it had not ended after timeout_ms (it is then killed).
+int32_t run_client(uint32_t timeout_ms);
+
+// Reads a local free port that nothing listens on.
+uint16_t unused_port();
