@@ -36,7 +36,7 @@ test: build
 	@echo "== native unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 	cd $(BUILD)/native && ctest --output-on-failure -j2
 
-run: wine
+run: native wine
 	@scripts/demo
 
 clean:

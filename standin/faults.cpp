@@ -1,0 +1,96 @@
+#include "standin/faults.h"
+
+#include <cstdlib>
+
+namespace standin {
+
+namespace {
+
+struct named_fault {
+    const char* name;
+    fault value;
+};
+
+const named_fault fault_names[] = {
+    {"none", fault::none},         {"silent", fault::silent},
+    {"close", fault::close},       {"one_byte", fault::one_byte},
+    {"trailing_zero", fault::trailing_zero}, {"huge", fault::huge},
+    {"drip", fault::drip},         {"stall_half", fault::stall_half},
+    {"wrong_version", fault::wrong_version}, {"stall", fault::stall},
+};
+
+const request_kind kinds[fault_kinds] = {
+    request_kind::version, request_kind::account_info, request_kind::shares_info,
+    request_kind::keepsession, request_kind::channelslist, request_kind::epg, request_kind::stream,
+};
+
+}  // namespace
+
+const char* fault_name(fault f) {
+    for (const named_fault& n : fault_names)
+        if (n.value == f) return n.name;
+    return "none";
+}
+
+bool apply_fault_setting(const std::string& setting, fault_table* table, std::string* error) {
+    size_t eq = setting.find('=');
+    if (eq == std::string::npos) {
+        *error = "fault setting without '=': " + setting;
+        return false;
+    }
+    std::string kind = setting.substr(0, eq);
+    std::string value = setting.substr(eq + 1);
+    std::string arg;
+    size_t colon = value.find(':');
+    if (colon != std::string::npos) {
+        arg = value.substr(colon + 1);
+        value = value.substr(0, colon);
+    }
+    const named_fault* found = nullptr;
+    for (const named_fault& n : fault_names)
+        if (value == n.name) found = &n;
+    if (found == nullptr) {
+        *error = "unknown fault: " + value;
+        return false;
+    }
+    bool stream_only = found->value == fault::stall;
+    bool version_only = found->value == fault::wrong_version;
+    bool matched = false;
+    for (size_t i = 0; i < fault_kinds; ++i) {
+        if (kind != "all" && kind != kind_name(kinds[i])) continue;
+        bool is_stream = kinds[i] == request_kind::stream;
+        bool is_version = kinds[i] == request_kind::version;
+        if (kind == "all" && found->value != fault::none && (is_stream != stream_only)) continue;
+        if ((stream_only && !is_stream) || (version_only && !is_version)) {
+            *error = std::string("fault ") + found->name + " does not apply to " + kind;
+            return false;
+        }
+        table->of[i] = found->value;
+        matched = true;
+    }
+    if (!matched) {
+        *error = "unknown request kind: " + kind;
+        return false;
+    }
+    if (stream_only && !arg.empty()) table->stall_seconds = atoi(arg.c_str());
+    return true;
+}
+
+bool apply_fault_settings(const std::string& text, fault_table* table, std::string* error) {
+    std::string word;
+    bool in_comment = false;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        char c = i < text.size() ? text[i] : '\n';
+        if (c == '#') in_comment = true;
+        if (c == '\n' || c == ' ' || c == '\t' || c == ',' || c == '\r') {
+            if (!word.empty() && !apply_fault_setting(word, table, error)) return false;
+            word.clear();
+            if (c == '\n') in_comment = false;
+            continue;
+        }
+        if (!in_comment) word.push_back(c);
+    }
+    return true;
+}
+
+}  // namespace standin

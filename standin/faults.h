@@ -1,0 +1,42 @@
+// Fault modes of the stand-in, chosen per request type, so that tests and
+// demos can see how the client copes with a misbehaving service.
+#pragma once
+
+#include "standin/protocol.h"
+
+#include <cstdint>
+#include <string>
+
+namespace standin {
+
+enum class fault {
+    none,
+    silent,         // accept, read, answer nothing, keep the connection open
+    close,          // close at once without answering
+    one_byte,       // answer the first byte only, keep the connection open
+    trailing_zero,  // answer, then a zero byte, keep the connection open
+    huge,           // answer more than 32000 bytes
+    drip,           // answer in 3-byte pieces, slowly
+    stall_half,     // answer half, then keep the connection open, silent
+    wrong_version,  // version only: answer "0.02"
+    stall,          // stream only: stop sending after fault_seconds
+};
+
+constexpr size_t fault_kinds = 7;  // version .. stream, in request_kind order
+
+struct fault_table {
+    fault of[fault_kinds] = {};
+    int32_t stall_seconds = 5;   // stream stall: seconds of picture first
+    int32_t hold_seconds = 60;   // how long a silent connection stays open
+};
+
+const char* fault_name(fault f);
+
+// Reads one setting "kind=fault" (e.g. "epg=drip", "stream=stall:3",
+// "all=none"); false for an unknown kind or fault.
+bool apply_fault_setting(const std::string& setting, fault_table* table, std::string* error);
+
+// Reads settings separated by new lines, blanks or commas; '#' starts a comment.
+bool apply_fault_settings(const std::string& text, fault_table* table, std::string* error);
+
+}  // namespace standin

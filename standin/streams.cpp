@@ -1,0 +1,248 @@
+#include "standin/streams.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace standin {
+
+namespace {
+
+const size_t ts_packet = 188;
+const uint16_t pmt_pid = 0x1000;    // ffmpeg's first programme map
+const uint16_t video_pid = 0x100;   // ffmpeg's first elementary stream: the picture
+const size_t max_cache = 4u << 20;  // a key frame interval never comes near this
+const size_t max_queued = 16u << 20;  // a viewer this far behind is dropped
+
+uint16_t pid_of(const char* p) {
+    return static_cast<uint16_t>(((static_cast<unsigned char>(p[1]) & 0x1f) << 8) | static_cast<unsigned char>(p[2]));
+}
+
+bool random_access(const char* p) {
+    unsigned char afc = (static_cast<unsigned char>(p[3]) >> 4) & 3;
+    return (afc & 2) && static_cast<unsigned char>(p[4]) > 0 && (static_cast<unsigned char>(p[5]) & 0x40);
+}
+
+}  // namespace
+
+void key_frame_cache::take(const char* packets, size_t n_packets) {
+    for (size_t i = 0; i < n_packets; ++i) {
+        const char* p = packets + i * ts_packet;
+        uint16_t pid = pid_of(p);
+        if (pid == 0) pat_.assign(p, ts_packet);
+        else if (pid == pmt_pid) pmt_.assign(p, ts_packet);
+        if (pid == video_pid && random_access(p)) since_key_.clear();
+        if (!since_key_.empty() || (pid == video_pid && random_access(p))) {
+            if (since_key_.size() + ts_packet > max_cache) since_key_.clear();
+            else since_key_.append(p, ts_packet);
+        }
+    }
+}
+
+std::string key_frame_cache::start_for_new_viewer() const {
+    if (since_key_.empty()) return std::string();
+    return pat_ + pmt_ + since_key_;
+}
+
+stream_hub::stream_hub(std::string ffmpeg, std::string work_dir)
+    : ffmpeg_(std::move(ffmpeg)), work_dir_(std::move(work_dir)) {}
+
+stream_hub::~stream_hub() { stop_all(); }
+
+bool stream_hub::start_feed(const channel& c, feed* f) {
+    std::string name_file = work_dir_ + "/name-" + c.id + ".txt";
+    FILE* nf = fopen(name_file.c_str(), "w");
+    if (nf == nullptr) return false;
+    fputs(c.name.c_str(), nf);
+    fclose(nf);
+
+    const char* font = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+    std::string video = c.pattern + "=size=640x360:rate=25";
+    std::string audio = "sine=frequency=" + std::to_string(c.tone_hz) + ":sample_rate=48000";
+    std::string draw = std::string("[0:v]drawtext=fontfile=") + font + ":textfile=" + name_file +
+                       ":fontsize=44:fontcolor=white:box=1:boxcolor=black@0.6:boxborderw=8:x=24:y=24,"
+                       "drawtext=fontfile=" + font +
+                       ":text=%{localtime}:fontsize=30:fontcolor=yellow:box=1:boxcolor=black@0.6:"
+                       "boxborderw=6:x=24:y=h-60[v]";
+    std::vector<std::string> args = {
+        ffmpeg_, "-hide_banner", "-loglevel", "error", "-nostdin", "-re",
+        "-f", "lavfi", "-i", video, "-f", "lavfi", "-i", audio,
+        "-filter_complex", draw, "-map", "[v]", "-map", "1:a",
+        "-c:v", "mpeg2video", "-b:v", "1200k", "-g", "12", "-bf", "0",
+        "-c:a", "mp2", "-b:a", "96k", "-f", "mpegts", "-muxdelay", "0", "-flush_packets", "1", "pipe:1",
+    };
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return false;
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid < 0) {
+        close(out[0]);
+        close(out[1]);
+        return false;
+    }
+    if (pid == 0) {
+        // The child: ffmpeg dies with the service, whatever ends it.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(1);
+        setpgid(0, 0);
+        dup2(out[1], 1);
+        int devnull = open("/dev/null", O_RDWR);
+        if (devnull >= 0) {
+            dup2(devnull, 0);
+            dup2(devnull, 2);
+        }
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    f->pid = pid;
+    f->fd = out[0];
+    f->channel_id = c.id;
+    return true;
+}
+
+std::shared_ptr<viewer> stream_hub::join(const channel& c) {
+    auto v = std::make_shared<viewer>();
+    std::shared_ptr<feed> stale;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        auto found = feeds_.find(c.id);
+        if (found != feeds_.end() && found->second->ended) {
+            // ffmpeg ended on its own: its reader has finished; start afresh.
+            stale = found->second;
+            feeds_.erase(found);
+            found = feeds_.end();
+        }
+        if (found == feeds_.end()) {
+            auto f = std::make_shared<feed>();
+            if (start_feed(c, f.get())) {
+                feeds_[c.id] = f;
+                f->reader = std::thread(&stream_hub::read_feed, this, f);
+                found = feeds_.find(c.id);
+            }
+        }
+        if (found == feeds_.end()) {
+            v->ended = true;
+        } else {
+            std::shared_ptr<feed> f = found->second;
+            std::string start = f->cache.start_for_new_viewer();
+            if (!start.empty()) {
+                v->queue.push_back(std::make_shared<const std::string>(std::move(start)));
+                v->queued_bytes = v->queue.back()->size();
+            }
+            f->viewers.push_back(v);
+        }
+    }
+    if (stale) end_feed(stale);
+    return v;
+}
+
+void stream_hub::read_feed(std::shared_ptr<feed> f) {
+    std::string pending;
+    char buf[ts_packet * 64];
+    for (;;) {
+        ssize_t n = read(f->fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        pending.append(buf, static_cast<size_t>(n));
+        // Resynchronise on the sync byte if ffmpeg's output ever starts mid-packet.
+        while (!pending.empty() && pending[0] != 0x47) pending.erase(0, 1);
+        size_t whole = pending.size() / ts_packet * ts_packet;
+        if (whole == 0) continue;
+        auto piece = std::make_shared<const std::string>(pending.substr(0, whole));
+        pending.erase(0, whole);
+        std::lock_guard<std::mutex> hold(lock_);
+        f->cache.take(piece->data(), whole / ts_packet);
+        for (const std::shared_ptr<viewer>& v : f->viewers) {
+            std::lock_guard<std::mutex> vh(v->lock);
+            if (v->ended) continue;
+            if (v->queued_bytes > max_queued) {
+                v->ended = true;
+            } else {
+                v->queue.push_back(piece);
+                v->queued_bytes += piece->size();
+            }
+            v->ready.notify_all();
+        }
+    }
+    std::lock_guard<std::mutex> hold(lock_);
+    f->ended = true;
+    for (const std::shared_ptr<viewer>& v : f->viewers) {
+        std::lock_guard<std::mutex> vh(v->lock);
+        v->ended = true;
+        v->ready.notify_all();
+    }
+}
+
+void stream_hub::end_feed(const std::shared_ptr<feed>& f) {
+    if (f->pid > 0) kill(-f->pid, SIGKILL), kill(f->pid, SIGKILL);
+    if (f->reader.joinable()) f->reader.join();
+    if (f->pid > 0) waitpid(f->pid, nullptr, 0);
+    if (f->fd >= 0) close(f->fd);
+    f->pid = -1;
+    f->fd = -1;
+}
+
+void stream_hub::leave(const std::string& channel_id, const std::shared_ptr<viewer>& v) {
+    std::shared_ptr<feed> gone;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        auto found = feeds_.find(channel_id);
+        if (found == feeds_.end()) return;
+        std::vector<std::shared_ptr<viewer>>& list = found->second->viewers;
+        bool removed = false;
+        for (size_t i = 0; i < list.size() && !removed; ++i) {
+            if (list[i] == v) {
+                list.erase(list.begin() + static_cast<long>(i));
+                removed = true;
+            }
+        }
+        if (removed && list.empty()) {
+            gone = found->second;
+            feeds_.erase(found);
+        }
+    }
+    if (gone) end_feed(gone);
+}
+
+void stream_hub::stop_all() {
+    std::map<std::string, std::shared_ptr<feed>> all;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        all.swap(feeds_);
+    }
+    for (auto& entry : all) end_feed(entry.second);
+}
+
+size_t stream_hub::running_feeds() {
+    std::lock_guard<std::mutex> hold(lock_);
+    size_t n = 0;
+    for (auto& entry : feeds_) n += entry.second->ended ? 0 : 1;
+    return n;
+}
+
+bool stream_hub::next_piece(viewer& v, std::shared_ptr<const std::string>* piece, int32_t timeout_ms) {
+    std::unique_lock<std::mutex> hold(v.lock);
+    v.ready.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&] { return v.ended || !v.queue.empty(); });
+    if (!v.queue.empty() && !v.ended) {
+        *piece = v.queue.front();
+        v.queue.pop_front();
+        v.queued_bytes -= (*piece)->size();
+        return true;
+    }
+    piece->reset();
+    return !v.ended;
+}
+
+}  // namespace standin
