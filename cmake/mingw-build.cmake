@@ -3,6 +3,8 @@
 # program calls; the headers come from Debian's libvlc-dev through a folder
 # that holds only a "vlc" link, so /usr/include never enters this build.
 include(cmake/client-defs.cmake)
+enable_language(RC)
+include(cmake/resources.cmake)
 
 set(VLC_INCLUDE_DIR ${CMAKE_BINARY_DIR}/vlc-include)
 file(MAKE_DIRECTORY ${VLC_INCLUDE_DIR})
@@ -16,7 +18,7 @@ add_custom_command(OUTPUT ${LIBVLC_IMPORT}
     COMMENT "Import library for libvlc.dll")
 add_custom_target(libvlc_import DEPENDS ${LIBVLC_IMPORT})
 
-add_executable(tvclient WIN32 ${CLIENT_MAIN} ${PORTABLE_SOURCES} ${WIN32_SOURCES})
+add_executable(tvclient WIN32 ${CLIENT_MAIN} ${PORTABLE_SOURCES} ${WIN32_SOURCES} ${RESOURCE_FILE})
 target_include_directories(tvclient PRIVATE ${PROJECT_SOURCE_DIR} ${VLC_INCLUDE_DIR})
 add_dependencies(tvclient libvlc_import)
 target_link_libraries(tvclient PRIVATE ${LIBVLC_IMPORT} ws2_32 comctl32 user32 gdi32 advapi32)

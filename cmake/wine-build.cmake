@@ -1,18 +1,24 @@
 # Winelib build: the client and its Win32 tests, run here under Wine.
 include(cmake/client-defs.cmake)
 
+# wrc takes -o, not rc.exe's /fo; winegcc links the .res it writes.
+enable_language(RC)
+set(CMAKE_RC_COMPILE_OBJECT "<CMAKE_RC_COMPILER> <DEFINES> <INCLUDES> <FLAGS> -o <OBJECT> <SOURCE>")
+set(CMAKE_RC_OUTPUT_EXTENSION .res)
+include(cmake/resources.cmake)
+
 add_library(tvclient_core STATIC ${PORTABLE_SOURCES} ${WIN32_SOURCES})
 target_include_directories(tvclient_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tvclient_core PUBLIC ws2_32 comctl32 user32 gdi32 advapi32)
 
 # wineg++ -o name.exe writes the launcher name.exe and the program name.exe.so.
-add_executable(tvclient WIN32 ${CLIENT_MAIN})
+add_executable(tvclient WIN32 ${CLIENT_MAIN} ${RESOURCE_FILE})
 set_target_properties(tvclient PROPERTIES SUFFIX ".exe")
 target_link_libraries(tvclient PRIVATE tvclient_core)
 target_link_options(tvclient PRIVATE -mwindows)
 
 file(GLOB WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win32/*.cpp)
-add_executable(win32_tests ${WIN32_TEST_SOURCES})
+add_executable(win32_tests ${WIN32_TEST_SOURCES} ${RESOURCE_FILE})
 set_target_properties(win32_tests PROPERTIES SUFFIX ".exe")
 target_link_libraries(win32_tests PRIVATE tvclient_core gtest pthread)
 add_dependencies(win32_tests tvclient)

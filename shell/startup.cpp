@@ -1,9 +1,17 @@
-#include "shell/win32.h"
-
 #include "shell/startup.h"
+
+#include "account/login.h"
+#include "account/user_panel.h"
+#include "playback/program_panel.h"
+#include "resources/resource.h"
 #include "service/service_request.h"
+#include "shell/app.h"
+#include "shell/panels.h"
 #include "shell/ui_text.h"
 #include "shell/version.h"
+#include "shell/video_window.h"
+
+#include <commctrl.h>
 
 #include <cstring>
 
@@ -12,8 +20,87 @@
 #endif
 
 namespace {
+
 char version_response[response_size];
+WNDCLASSEXW class_template;
+bool classes_registered = false;
+
+void register_class(const wchar_t* name, WNDPROC procedure) {
+    class_template.lpszClassName = name;
+    if (procedure != nullptr) class_template.lpfnWndProc = procedure;
+    RegisterClassExW(&class_template);
 }
+
+HFONT make_font(int32_t height) {
+    return CreateFontW(height, 0, 0, 0, 0, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, 0x20, L"Arial");
+}
+
+HWND create_panel(int32_t template_id, DLGPROC procedure) {
+    return CreateDialogParamW(app_instance, MAKEINTRESOURCEW(template_id), video_window, procedure, 0);
+}
+
+void toggle_always_on_top() {
+    UINT state = GetMenuState(popup_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND);
+    bool on_top = (state & MF_CHECKED) != 0;
+    CheckMenuItem(popup_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND | (on_top ? MF_UNCHECKED : MF_CHECKED));
+    SetWindowPos(video_window, on_top ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 400, 300, SWP_FRAMECHANGED);
+    center_on_desktop(video_window);
+}
+
+void menu_command(WPARAM command) {
+    switch (command) {
+    case IDM_ALWAYS_ON_TOP:
+        toggle_always_on_top();
+        break;
+    case IDM_PROGRAMS:
+        show_program_panel();
+        break;
+    case IDM_EXIT:
+        ExitProcess(0);
+    default:
+        break;
+    }
+}
+
+void escape_key() {
+    ShowWindow(help_panel, SW_HIDE);
+    ShowWindow(program_panel, SW_HIDE);
+    ShowWindow(control_bar, SW_HIDE);
+    ShowWindow(user_panel, SW_HIDE);
+    SetFocus(video_window);
+    WINDOWPLACEMENT placement;
+    memset(&placement, 0, sizeof placement);
+    placement.length = sizeof placement;
+    GetWindowPlacement(video_window, &placement);
+    if (placement.showCmd == SW_SHOWMAXIMIZED) {
+        restore_windowed(video_window);
+        return;
+    }
+    if (show_message(video_window, "Изход от системата?", "Внимание!!!", MB_YESNO) == IDYES)
+        SendMessageW(video_window, WM_CLOSE, 0, 0);
+}
+
+void key_command(WPARAM key) {
+    switch (key) {
+    case VK_F1:
+        show_help_panel();
+        break;
+    case VK_ESCAPE:
+        escape_key();
+        break;
+    case 'L':
+        show_program_panel();
+        break;
+    case 'U':
+        show_user_panel();
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace
 
 bool check_service_version() {
     char line[request_line_size];
@@ -26,4 +113,94 @@ bool check_service_version() {
     format_version_message(message, sizeof message, TVCLIENT_DOWNLOAD_SITE);
     show_message(nullptr, message, "внимание!!!", MB_OK);
     return false;
+}
+
+void prepare_first_class() {
+    app_instance = GetModuleHandleW(nullptr);
+    HMENU menu = LoadMenuW(app_instance, MAKEINTRESOURCEW(IDR_POPUP_MENU));
+    popup_menu = GetSubMenu(menu, 0);
+    black_brush = CreateSolidBrush(RGB(0, 0, 0));
+
+    // Every class of the program starts from the standard dialog class: the
+    // dialog window procedure and its extra bytes stay.
+    memset(&class_template, 0, sizeof class_template);
+    class_template.cbSize = sizeof class_template;
+    GetClassInfoExW(nullptr, L"#32770", &class_template);
+    class_template.cbSize = sizeof class_template;
+    class_template.hInstance = app_instance;
+    class_template.hIcon = LoadIconW(app_instance, MAKEINTRESOURCEW(IDI_PROGRAM));
+    class_template.hIconSm = static_cast<HICON>(
+        LoadImageW(app_instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    class_template.hbrBackground = black_brush;
+    class_template.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
+    class_template.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    class_template.cbClsExtra = 0;
+    if (!classes_registered) register_class(L"icon", nullptr);
+}
+
+bool run_login() {
+    INT_PTR result = DialogBoxParamW(app_instance, MAKEINTRESOURCEW(IDD_LOGIN), nullptr, login_dialog_proc, 0);
+    return result == 1;
+}
+
+void build_windows() {
+    INITCOMMONCONTROLSEX controls;
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&controls);
+
+    if (!classes_registered) {
+        register_class(L"SubCommand", control_bar_command_proc);
+        register_class(L"SubCommand1", exit_button_command_proc);
+        register_class(L"Play", video_window_proc);
+        classes_registered = true;
+    }
+    video_window = CreateWindowExW(WS_EX_TOPMOST, L"play", L"play", WS_POPUP | WS_THICKFRAME, 0, 0, 320, 200,
+                                   nullptr, nullptr, app_instance, nullptr);
+    big_font = make_font(28);
+    small_font = make_font(14);
+
+    control_bar = create_panel(IDD_CONTROL_BAR, control_bar_proc);
+    user_panel = create_panel(IDD_USER_PANEL, user_panel_proc);
+    help_panel = create_panel(IDD_HELP_PANEL, help_panel_proc);
+    exit_button = create_panel(IDD_EXIT_BUTTON, exit_button_proc);
+    info_panel = create_panel(IDD_INFO_PANEL, info_panel_proc);
+    program_panel = create_panel(IDD_PROGRAM_PANEL, program_panel_proc);
+
+    create_control_bar_toolbar(GetDlgItem(control_bar, IDC_TOOLBAR_HOST));
+    create_exit_button_toolbar(GetDlgItem(exit_button, IDC_TOOLBAR_HOST));
+    make_translucent(control_bar, 160);
+    make_translucent(info_panel, 160);
+    make_translucent(exit_button, 160);
+    center_on_desktop(video_window);
+
+    ShowWindow(video_window, SW_SHOW);
+    ShowWindow(control_bar, SW_SHOW);
+    ShowWindow(info_panel, SW_SHOW);
+    ShowWindow(exit_button, SW_SHOW);
+    ShowWindow(program_panel, SW_SHOW);
+}
+
+void finish_startup() {
+    parse_login_response();
+    memset(&video_placement, 0, sizeof video_placement);
+    video_placement.length = sizeof video_placement;
+    GetWindowPlacement(video_window, &video_placement);
+    CheckMenuItem(popup_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND | MF_CHECKED);
+}
+
+void handle_after_dispatch(const MSG& message) {
+    if (message.message == WM_COMMAND) menu_command(message.wParam);
+    if (message.message == WM_KEYDOWN && GetFocus() == video_window) key_command(message.wParam);
+}
+
+int32_t run_message_loop() {
+    MSG message;
+    memset(&message, 0, sizeof message);
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+        handle_after_dispatch(message);
+    }
+    return static_cast<int32_t>(message.wParam);
 }

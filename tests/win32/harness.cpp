@@ -17,7 +17,14 @@ struct winsock_user {
 } winsock_for_tests;
 }  // namespace
 
-scripted_server::scripted_server(std::vector<server_step> script) : script_(std::move(script)) {
+scripted_server::scripted_server(std::vector<server_step> script)
+    : responder_([script](const std::string&) { return script; }) {
+    start();
+}
+
+scripted_server::scripted_server(server_responder responder) : responder_(std::move(responder)) { start(); }
+
+void scripted_server::start() {
     InitializeCriticalSection(&lock_);
     listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in at;
@@ -95,7 +102,7 @@ void scripted_server::serve(SOCKET client) {
     EnterCriticalSection(&lock_);
     requests_.push_back(line);
     LeaveCriticalSection(&lock_);
-    for (const server_step& step : script_) {
+    for (const server_step& step : responder_(line)) {
         if (step.kind == server_step::send_bytes) {
             send(client, step.bytes.data(), static_cast<int>(step.bytes.size()), 0);
         } else if (step.kind == server_step::pause_ms) {
@@ -258,4 +265,156 @@ int main(int argc, char** argv) {
     if (client_path.size() > 4 && client_path.compare(client_path.size() - 4, 4, ".exe") == 0)
         client_path += ".so";
     return RUN_ALL_TESTS();
+}
+
+server_responder answer_by_request(const service_answers& a) {
+    return [a](const std::string& line) {
+        std::string text;
+        if (line.find("input=version\r\n") != std::string::npos) text = a.version;
+        else if (line.find("\x01" "account\x01info") != std::string::npos) text = a.account;
+        else if (line.find("\x01shares\x01info") != std::string::npos) text = a.shares;
+        else if (line.find("\x01keepsession\x01") != std::string::npos) text = a.keepsession;
+        else if (line.find("\x01" "channelslist\x01") != std::string::npos) text = a.channelslist;
+        else if (line.find("\x01" "epg\x01") != std::string::npos) text = a.epg;
+        std::vector<server_step> script;
+        if (!text.empty()) script.push_back(send_step(text));
+        script.push_back(close_step());
+        return script;
+    };
+}
+
+std::string fields(const std::vector<std::string>& parts) {
+    std::string out;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i) out.push_back('\x01');
+        out += parts[i];
+    }
+    return out;
+}
+
+client_process::client_process() {
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    std::string command = "\"" + client_path + "\"";
+    std::vector<char> cmd(command.begin(), command.end());
+    cmd.push_back('\0');
+    if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        process_ = pi.hProcess;
+        id_ = pi.dwProcessId;
+        CloseHandle(pi.hThread);
+    }
+}
+
+client_process::~client_process() {
+    if (process_ == nullptr) return;
+    if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(process_, 99);
+        WaitForSingleObject(process_, 5000);
+    }
+    CloseHandle(process_);
+}
+
+int32_t client_process::wait(uint32_t timeout_ms) {
+    if (process_ == nullptr || WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    return static_cast<int32_t>(code);
+}
+
+namespace {
+struct window_search {
+    DWORD process;
+    std::string caption;
+    const char* class_name;
+    bool visible_only;
+    HWND found;
+};
+BOOL CALLBACK match_window(HWND hwnd, LPARAM search_ptr) {
+    window_search* s = reinterpret_cast<window_search*>(search_ptr);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != s->process) return TRUE;
+    if (s->visible_only && !IsWindowVisible(hwnd)) return TRUE;
+    if (s->class_name != nullptr) {
+        char cls[64];
+        GetClassNameA(hwnd, cls, sizeof cls);
+        if (lstrcmpiA(cls, s->class_name) != 0) return TRUE;
+    } else if (window_text(hwnd) != s->caption) {
+        return TRUE;
+    }
+    s->found = hwnd;
+    return FALSE;
+}
+}  // namespace
+
+HWND client_process::find_window(const std::string& caption, uint32_t timeout_ms) {
+    window_search s = {id_, caption, nullptr, true, nullptr};
+    for (uint32_t waited = 0; s.found == nullptr && waited <= timeout_ms; waited += 50) {
+        EnumWindows(match_window, reinterpret_cast<LPARAM>(&s));
+        if (s.found == nullptr) Sleep(50);
+    }
+    return s.found;
+}
+
+HWND client_process::find_class(const char* class_name, uint32_t timeout_ms) {
+    window_search s = {id_, "", class_name, false, nullptr};
+    for (uint32_t waited = 0; s.found == nullptr && waited <= timeout_ms; waited += 50) {
+        EnumWindows(match_window, reinterpret_cast<LPARAM>(&s));
+        if (s.found == nullptr) Sleep(50);
+    }
+    return s.found;
+}
+
+std::string window_text(HWND window) {
+    WCHAR text[1024];
+    text[0] = 0;
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &ignored);
+    char utf8[3072];
+    wide_to_utf8(text, utf8, sizeof utf8);
+    return utf8;
+}
+
+void set_stored(const char* name, const std::string& value) {
+    HKEY key;
+    RegCreateKeyExA(HKEY_CURRENT_USER, credentials_key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data()), static_cast<DWORD>(value.size()));
+    RegCloseKey(key);
+}
+
+void delete_stored(const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, credentials_key, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
+std::string stored(const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, credentials_key, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return "<missing>";
+    // The stored text (UTF-16 in the registry). The registry adds the
+    // terminator that the program leaves out of the data length, as NT does.
+    WCHAR wide_name[64];
+    MultiByteToWideChar(CP_ACP, 0, name, -1, wide_name, 64);
+    WCHAR data[256];
+    DWORD size = sizeof data - sizeof(WCHAR);
+    DWORD type = 0;
+    LONG r = RegQueryValueExW(key, wide_name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS) return "<missing>";
+    std::string out;
+    for (DWORD i = 0; i < size / sizeof(WCHAR) && data[i] != 0; ++i) {
+        if (data[i] < 0x80) {
+            out.push_back(static_cast<char>(data[i]));
+        } else {
+            WCHAR one[2] = {data[i], 0};
+            char utf8[8];
+            wide_to_utf8(one, utf8, sizeof utf8);
+            out += utf8;
+        }
+    }
+    return out;
 }

@@ -17,6 +17,7 @@
 #pragma pop_macro("_WIN32")
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,10 +32,14 @@ server_step send_step(const std::string& bytes);
 server_step pause_step(uint32_t ms);
 server_step close_step();
 
+// Chooses the script of a connection from its request line.
+typedef std::function<std::vector<server_step>(const std::string& request_line)> server_responder;
+
 class scripted_server {
 public:
     // Listens on 127.0.0.1 at a free port; every connection gets the script.
     explicit scripted_server(std::vector<server_step> script);
+    explicit scripted_server(server_responder responder);
     ~scripted_server();
     uint16_t port() const { return port_; }
     std::string address() const;  // "127.0.0.1:<port>"
@@ -49,7 +54,8 @@ private:
     static DWORD WINAPI serve_connection(void* c);
     void serve(SOCKET client);
     std::vector<HANDLE> workers_;
-    std::vector<server_step> script_;
+    void start();
+    server_responder responder_;
     SOCKET listener_ = INVALID_SOCKET;
     uint16_t port_ = 0;
     HANDLE stop_ = nullptr;
@@ -107,3 +113,47 @@ int32_t run_client(uint32_t timeout_ms);
 
 // Reads a local free port that nothing listens on.
 uint16_t unused_port();
+
+// A service that answers by request: version "0.03", and for the other
+// requests the given texts (an empty text closes at once).
+struct service_answers {
+    std::string version = "0.03";
+    std::string account;
+    std::string shares;
+    std::string keepsession;
+    std::string channelslist;
+    std::string epg;
+};
+server_responder answer_by_request(const service_answers& answers);
+
+// Joins fields with the separator byte.
+std::string fields(const std::vector<std::string>& parts);
+
+// The client started as its own process (the environment of this one).
+class client_process {
+public:
+    client_process();
+    ~client_process();  // kills the client if it still runs
+    bool started() const { return process_ != nullptr; }
+    // Waits for the process to end; its exit code, or -1 after timeout_ms.
+    int32_t wait(uint32_t timeout_ms);
+    // A visible top-level window of the client with this caption (UTF-8).
+    HWND find_window(const std::string& caption, uint32_t timeout_ms);
+    // A top-level window of the client of this class, visible or not.
+    HWND find_class(const char* class_name, uint32_t timeout_ms);
+    DWORD id() const { return id_; }
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+};
+
+// Text of a window of any process (WM_GETTEXT), in UTF-8.
+std::string window_text(HWND window);
+
+// The registry values of the remembered login.
+const char credentials_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\";
+void set_stored(const char* name, const std::string& value);
+void delete_stored(const char* name);
+// The stored bytes of a value, or "<missing>".
+std::string stored(const char* name);

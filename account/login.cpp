@@ -1,0 +1,99 @@
+#include "account/login.h"
+
+#include "account/credentials.h"
+#include "account/user_panel.h"
+#include "resources/resource.h"
+#include "service/service_request.h"
+#include "shell/app.h"
+#include "shell/ui_text.h"
+#include "shell/utf.h"
+
+#include <cstring>
+
+char user_name[32];
+char user_password[32];
+char login_response[response_size];
+login_account account;
+
+namespace {
+
+char16_t login_work[response_size];
+
+void log_in(HWND dialog) {
+    memset(user_name, 0, sizeof user_name);
+    memset(user_password, 0, sizeof user_password);
+    GetDlgItemTextA(dialog, IDC_LOGIN_USER, user_name, sizeof user_name);
+    GetDlgItemTextA(dialog, IDC_LOGIN_PASS, user_password, sizeof user_password);
+    save_credentials(user_name, user_password);
+
+    char line[request_line_size];
+    static char response[response_size];
+    memset(response, 0, sizeof response);
+    if (format_account_info_request(line, sizeof line, service_host(), user_name, user_password) > 0)
+        service_request(line, response, sizeof response);
+
+    // The service marks refused credentials by "false" anywhere in the text.
+    char text[response_size + 1];
+    memcpy(text, response, response_size);
+    text[response_size] = 0;
+    if (strstr(text, "false") != nullptr) {
+        show_message(nullptr, "Невалиден потребител или парола!", "Внимание възникнал е проблем!", MB_OK);
+        ExitProcess(0);
+    }
+    memcpy(login_response, response, sizeof login_response);
+    EndDialog(dialog, 1);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK login_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        if (load_remember_flag() != 0) {
+            CheckDlgButton(dialog, IDC_LOGIN_REMEMBER, BST_CHECKED);
+            load_credentials(dialog);
+        } else {
+            CheckDlgButton(dialog, IDC_LOGIN_REMEMBER, BST_UNCHECKED);
+        }
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wparam) == 1) {
+            log_in(dialog);
+            return TRUE;
+        }
+        if (LOWORD(wparam) == IDC_LOGIN_REMEMBER) {
+            save_remember_flag(IsDlgButtonChecked(dialog, IDC_LOGIN_REMEMBER) == BST_CHECKED ? 1 : 0);
+        }
+        return FALSE;
+    case WM_CLOSE:
+        EndDialog(dialog, 0);
+        ExitProcess(0);
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+        return paint_on_black(wparam, RGB(255, 0, 0));
+    case WM_LBUTTONDOWN:
+        drag_window(dialog);
+        return 0;
+    default:
+        return FALSE;
+    }
+}
+
+void parse_login_response() {
+    char text[response_size + 1];
+    memcpy(text, login_response, response_size);
+    text[response_size] = 0;
+    memset(login_work, 0, sizeof login_work);
+    utf8_to_utf16(text, login_work, response_size);
+    walk_login_response(login_work, &account);
+
+    if (account.credit_given) {
+        SetDlgItemTextW(user_panel, IDC_USER_CREDIT, reinterpret_cast<const WCHAR*>(account.credit));
+    }
+    char16_t entry[account_entry_units];
+    format_account_entry(account, entry, account_entry_units);
+    HWND list = GetDlgItem(user_panel, IDC_USER_ACCOUNTS);
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+    SendMessageW(list, CB_SETCURSEL, 0, 0);
+    if (account.shares_count != 0) load_shared_accounts(user_panel);
+}

@@ -1,0 +1,180 @@
+#include "shell/panels.h"
+
+#include "resources/resource.h"
+#include "shell/app.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+void show_program_panel() {
+    program_panel_ticks = 0;
+    ShowWindow(program_panel, SW_SHOW);
+}
+
+void show_help_panel() {
+    help_panel_ticks = 0;
+    ShowWindow(help_panel, SW_SHOW);
+}
+
+void show_user_panel() {
+    user_panel_ticks = 0;
+    ShowWindow(user_panel, SW_SHOW);
+}
+
+void make_translucent(HWND window, int32_t alpha) {
+    LONG style = GetWindowLongW(window, GWL_EXSTYLE);
+    SetWindowLongW(window, GWL_EXSTYLE, style | WS_EX_LAYERED);
+    SetLayeredWindowAttributes(window, 0, static_cast<BYTE>(alpha & 0xFF), LWA_ALPHA);
+}
+
+namespace {
+
+HWND create_toolbar(HWND host, int32_t bitmap, int32_t growth, int32_t first_id, int32_t count) {
+    HWND toolbar = CreateWindowExW(0, L"ToolbarWindow32", L"TB", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, host,
+                                   nullptr, app_instance, nullptr);
+    HIMAGELIST images = ImageList_Create(25, 25, ILC_COLOR24 | ILC_MASK, 1, growth);
+    HBITMAP strip = LoadBitmapW(app_instance, MAKEINTRESOURCEW(bitmap));
+    ImageList_Add(images, strip, nullptr);
+    DeleteObject(strip);
+    SendMessageW(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+    SendMessageW(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageW(toolbar, TB_SETBITMAPSIZE, 0, MAKELONG(25, 25));
+    SendMessageW(toolbar, TB_SETBITMAPSIZE, 0, MAKELONG(25, 25));
+    SendMessageW(toolbar, TB_SETSTYLE, 0, TBSTYLE_FLAT);
+    TBBUTTON buttons[10];
+    memset(buttons, 0, sizeof buttons);
+    for (int32_t k = 0; k < count && k < 10; ++k) {
+        buttons[k].iBitmap = k;
+        buttons[k].idCommand = first_id + k;
+        buttons[k].fsState = TBSTATE_ENABLED;
+        buttons[k].fsStyle = TBSTYLE_BUTTON;
+    }
+    SendMessageA(toolbar, TB_ADDBUTTONSA, static_cast<WPARAM>(count), reinterpret_cast<LPARAM>(buttons));
+    SetClassLongPtrW(toolbar, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(black_brush));
+    SetClassLongPtrW(host, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(black_brush));
+    return toolbar;
+}
+
+}  // namespace
+
+HWND create_control_bar_toolbar(HWND host) {
+    return create_toolbar(host, IDB_TOOLBAR, 10, IDT_FIRST_CHANNEL, 10);
+}
+
+HWND create_exit_button_toolbar(HWND host) {
+    return create_toolbar(host, IDB_EXIT, 1, IDT_EXIT, 1);
+}
+
+LRESULT CALLBACK control_bar_command_proc(HWND host, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message != WM_COMMAND) return DefWindowProcW(host, message, wparam, lparam);
+    idle_ticks = 0;
+    switch (wparam) {
+    case IDT_PROGRAM_PANEL:
+        show_program_panel();
+        break;
+    case IDT_HELP_PANEL:
+        show_help_panel();
+        break;
+    case IDT_USER_PANEL:
+        show_user_panel();
+        SetFocus(user_panel);
+        break;
+    case IDT_EXIT:
+        ExitProcess(0);
+    default:
+        break;
+    }
+    return 0;
+}
+
+LRESULT CALLBACK exit_button_command_proc(HWND host, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message != WM_COMMAND) return DefWindowProcW(host, message, wparam, lparam);
+    idle_ticks = 0;
+    if (wparam == IDT_EXIT) ExitProcess(0);
+    return 0;
+}
+
+INT_PTR CALLBACK control_bar_proc(HWND panel, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return TRUE;
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+        return paint_on_black(wparam, RGB(255, 0, 0));
+    case WM_LBUTTONDOWN:
+        idle_ticks = 0;
+        drag_window(video_window);
+        return 0;
+    default:
+        (void)panel;
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK info_panel_proc(HWND panel, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        SendDlgItemMessageW(panel, IDC_INFO_NAME, WM_SETFONT, reinterpret_cast<WPARAM>(big_font), TRUE);
+        SendDlgItemMessageW(panel, IDC_INFO_NOW, WM_SETFONT, reinterpret_cast<WPARAM>(small_font), TRUE);
+        SendDlgItemMessageW(panel, IDC_INFO_NEXT, WM_SETFONT, reinterpret_cast<WPARAM>(small_font), TRUE);
+        return TRUE;
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC: {
+        int32_t id = GetDlgCtrlID(reinterpret_cast<HWND>(lparam));
+        bool yellow = message == WM_CTLCOLORSTATIC && (id == IDC_INFO_NOW || id == IDC_INFO_NEXT);
+        return paint_on_black(wparam, yellow ? RGB(255, 255, 0) : RGB(255, 255, 255));
+    }
+    case WM_LBUTTONDOWN:
+        idle_ticks = 0;
+        drag_window(video_window);
+        return 0;
+    case WM_CLOSE:
+        hide_panel(panel);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK exit_button_proc(HWND panel, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return TRUE;
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+        return paint_on_black(wparam, RGB(255, 0, 0));
+    case WM_LBUTTONDOWN:
+        idle_ticks = 0;
+        drag_window(video_window);
+        return 0;
+    case WM_CLOSE:
+        hide_panel(panel);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK help_panel_proc(HWND panel, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        SetTimer(panel, 1, 1000, nullptr);
+        return FALSE;
+    case WM_TIMER:
+        help_panel_ticks += 1;
+        if (help_panel_ticks > 10) ShowWindow(panel, SW_HIDE);
+        return 0;
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+        return paint_on_black(wparam, RGB(255, 0, 0));
+    case WM_LBUTTONDOWN:
+        drag_window(panel);
+        return 0;
+    case WM_CLOSE:
+        hide_panel(panel);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
