@@ -8,3 +8,11 @@ point32 centre_on(const rect32& w, const rect32& d) {
     p.y = (d.bottom - d.top) / 2 - height / 2 - 15;
     return p;
 }
+
+panel_layout lay_out_panels(const rect32& v, const rect32& b) {
+    panel_layout l;
+    l.exit_button = {v.right - 35, v.top + 5, 64, 64};
+    l.info_panel = {v.left + 10, v.top + 10, 300, 120};
+    l.control_bar = {v.left + (v.right - v.left) / 2 - (b.right - b.left) / 2, v.bottom - (b.bottom - b.top), 330, 146};
+    return l;
+}

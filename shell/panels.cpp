@@ -1,5 +1,7 @@
 #include "shell/panels.h"
 
+#include "playback/player.h"
+#include "playback/switching.h"
 #include "resources/resource.h"
 #include "shell/app.h"
 
@@ -70,6 +72,27 @@ LRESULT CALLBACK control_bar_command_proc(HWND host, UINT message, WPARAM wparam
     if (message != WM_COMMAND) return DefWindowProcW(host, message, wparam, lparam);
     idle_ticks = 0;
     switch (wparam) {
+    case IDT_FIRST_CHANNEL:
+        select_first_channel();
+        break;
+    case IDT_PREVIOUS_CHANNEL:
+        select_previous_channel();
+        break;
+    case IDT_PLAY:
+        play_current_channel();
+        break;
+    case IDT_STOP:
+        stop_playback();
+        break;
+    case IDT_NEXT_CHANNEL:
+        select_next_channel();
+        break;
+    case IDT_LAST_CHANNEL:
+        select_last_channel();
+        break;
+    case IDT_MUTE:
+        toggle_mute();
+        break;
     case IDT_PROGRAM_PANEL:
         show_program_panel();
         break;
@@ -98,7 +121,13 @@ LRESULT CALLBACK exit_button_command_proc(HWND host, UINT message, WPARAM wparam
 INT_PTR CALLBACK control_bar_proc(HWND panel, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
+        SendDlgItemMessageW(panel, IDC_VOLUME_SLIDER, TBM_SETRANGE, TRUE, MAKELPARAM(0, 100));
+        SendDlgItemMessageW(panel, IDC_VOLUME_SLIDER, TBM_SETPOS, TRUE, volume);
+        if (media_player != nullptr) libvlc_audio_set_volume(media_player, 50);
         return TRUE;
+    case WM_HSCROLL:
+        set_volume_from_slider();
+        return 0;
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:
         return paint_on_black(wparam, RGB(255, 0, 0));
@@ -107,7 +136,6 @@ INT_PTR CALLBACK control_bar_proc(HWND panel, UINT message, WPARAM wparam, LPARA
         drag_window(video_window);
         return 0;
     default:
-        (void)panel;
         return FALSE;
     }
 }

@@ -2,7 +2,9 @@
 
 #include "account/login.h"
 #include "account/user_panel.h"
+#include "playback/player.h"
 #include "playback/program_panel.h"
+#include "playback/switching.h"
 #include "resources/resource.h"
 #include "service/service_request.h"
 #include "shell/app.h"
@@ -53,6 +55,18 @@ void menu_command(WPARAM command) {
     case IDM_ALWAYS_ON_TOP:
         toggle_always_on_top();
         break;
+    case IDM_MUTE: {
+        UINT state = GetMenuState(popup_menu, IDM_MUTE, MF_BYCOMMAND);
+        CheckMenuItem(popup_menu, IDM_MUTE, MF_BYCOMMAND | (state == MF_CHECKED ? MF_UNCHECKED : MF_CHECKED));
+        toggle_mute();
+        break;
+    }
+    case IDM_ASPECT_16_9:
+        set_aspect_ratio("16:9");
+        break;
+    case IDM_ASPECT_4_3:
+        set_aspect_ratio("4:3");
+        break;
     case IDM_PROGRAMS:
         show_program_panel();
         break;
@@ -89,11 +103,38 @@ void key_command(WPARAM key) {
     case VK_ESCAPE:
         escape_key();
         break;
+    case VK_END:
+        select_last_channel();
+        break;
+    case VK_HOME:
+        select_first_channel();
+        break;
+    case VK_LEFT:
+        select_previous_channel();
+        break;
+    case VK_RIGHT:
+        select_next_channel();
+        break;
+    case VK_UP:
+        step_volume(1);
+        break;
+    case VK_DOWN:
+        step_volume(-1);
+        break;
     case 'L':
         show_program_panel();
         break;
     case 'U':
         show_user_panel();
+        break;
+    case 'S':
+        stop_playback();
+        break;
+    case 'M':
+        toggle_mute();
+        break;
+    case 'F':
+        toggle_fullscreen(video_window);
         break;
     default:
         break;
@@ -157,6 +198,9 @@ void build_windows() {
     }
     video_window = CreateWindowExW(WS_EX_TOPMOST, L"play", L"play", WS_POPUP | WS_THICKFRAME, 0, 0, 320, 200,
                                    nullptr, nullptr, app_instance, nullptr);
+    create_player(video_window);
+    playing_channel = -1;
+    epg_channel = -1;
     big_font = make_font(28);
     small_font = make_font(14);
 
@@ -183,6 +227,7 @@ void build_windows() {
 
 void finish_startup() {
     parse_login_response();
+    fill_channel_list(GetDlgItem(program_panel, IDC_CHANNEL_LIST));
     memset(&video_placement, 0, sizeof video_placement);
     video_placement.length = sizeof video_placement;
     GetWindowPlacement(video_window, &video_placement);

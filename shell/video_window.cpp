@@ -1,10 +1,16 @@
 #include "shell/video_window.h"
 
+#include "account/keepalive.h"
+#include "playback/player.h"
 #include "shell/app.h"
 #include "shell/geometry.h"
 
+#include <cstring>
+
 WINDOWPLACEMENT video_placement;
 RECT normal_rect;
+uint16_t last_mouse_x;
+uint16_t last_mouse_y;
 
 namespace {
 
@@ -14,7 +20,81 @@ rect32 to_rect32(const RECT& r) {
     return out;
 }
 
+void read_placement(HWND window, WINDOWPLACEMENT* placement) {
+    memset(placement, 0, sizeof *placement);
+    placement->length = sizeof *placement;
+    GetWindowPlacement(window, placement);
+}
+
+void auto_hide_step() {
+    idle_ticks += 1;
+    if (idle_ticks > 5) {
+        SetCursor(nullptr);
+        ShowWindow(control_bar, SW_HIDE);
+        ShowWindow(exit_button, SW_HIDE);
+        ShowWindow(info_panel, SW_HIDE);
+    }
+}
+
+void watchdog_step(HWND window) {
+    watchdog_tick();
+    EnumChildWindows(window, disable_child_window, 0);
+}
+
+void activity_check(LPARAM lparam) {
+    uint16_t x = static_cast<uint16_t>(lparam & 0xFFFF);
+    uint16_t y = static_cast<uint16_t>((lparam >> 16) & 0xFFFF);
+    if (y == last_mouse_y && x == last_mouse_x) return;
+    idle_ticks = 0;
+    SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
+    if (!IsWindowVisible(exit_button) || !IsWindowVisible(control_bar) || !IsWindowVisible(info_panel)) {
+        ShowWindow(exit_button, SW_SHOW);
+        ShowWindow(control_bar, SW_SHOW);
+        ShowWindow(info_panel, SW_SHOW);
+        if (IsWindowVisible(program_panel)) {
+            ShowWindow(program_panel, SW_HIDE);
+            ShowWindow(program_panel, SW_SHOW);
+        }
+    }
+    last_mouse_x = x;
+    last_mouse_y = y;
+}
+
+void drag(HWND window) {
+    WINDOWPLACEMENT placement;
+    read_placement(window, &placement);
+    if (placement.showCmd != SW_SHOWMAXIMIZED) SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+}
+
+void open_context_menu(HWND window) {
+    idle_ticks = 0;
+    SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
+    POINT at;
+    GetCursorPos(&at);
+    TrackPopupMenu(popup_menu, TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr);
+}
+
 }  // namespace
+
+BOOL CALLBACK disable_child_window(HWND child, LPARAM) {
+    EnableWindow(child, FALSE);
+    return TRUE;
+}
+
+void layout_panels() {
+    idle_ticks = 0;
+    // Layout requests while the window is being created find no panels yet.
+    if (video_window == nullptr || control_bar == nullptr || info_panel == nullptr || exit_button == nullptr)
+        return;
+    RECT v;
+    RECT b;
+    GetWindowRect(video_window, &v);
+    GetWindowRect(control_bar, &b);
+    panel_layout l = lay_out_panels(to_rect32(v), to_rect32(b));
+    MoveWindow(exit_button, l.exit_button.left, l.exit_button.top, l.exit_button.right, l.exit_button.bottom, TRUE);
+    MoveWindow(info_panel, l.info_panel.left, l.info_panel.top, l.info_panel.right, l.info_panel.bottom, TRUE);
+    MoveWindow(control_bar, l.control_bar.left, l.control_bar.top, l.control_bar.right, l.control_bar.bottom, TRUE);
+}
 
 void center_on_desktop(HWND window) {
     RECT w;
@@ -30,21 +110,61 @@ void restore_windowed(HWND window) {
     ShowWindow(window, SW_SHOWNORMAL);
     MoveWindow(window, normal_rect.left, normal_rect.top, normal_rect.right - normal_rect.left,
                normal_rect.bottom - normal_rect.top, TRUE);
+    // Wine may give the window a new X11 window on a style change.
+    if (media_player != nullptr) bind_player(window);
+}
+
+void toggle_fullscreen(HWND window) {
+    normal_rect = video_placement.rcNormalPosition;
+    read_placement(window, &video_placement);
+    if (video_placement.showCmd == SW_SHOWMAXIMIZED) {
+        restore_windowed(window);
+    } else {
+        SetWindowLongW(window, GWL_STYLE, WS_DLGFRAME);
+        ShowWindow(window, SW_SHOWMAXIMIZED);
+        if (media_player != nullptr) bind_player(window);
+    }
 }
 
 LRESULT CALLBACK video_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
+    case WM_CREATE:
+        SetTimer(window, 1, 1000, nullptr);
+        SetTimer(window, 2, 2000, nullptr);
+        SetTimer(window, 3, 60000, nullptr);
+        return 0;
+    case WM_MOVE:
+        layout_panels();
+        return 0;
     case WM_GETMINMAXINFO: {
         MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lparam);
         limits->ptMinTrackSize.x = 350;
         limits->ptMinTrackSize.y = 200;
+        layout_panels();
         return 0;
     }
+    case WM_CONTEXTMENU:
+        open_context_menu(window);
+        return 0;
+    case WM_TIMER:
+        if (wparam == 1) auto_hide_step();
+        else if (wparam == 2) watchdog_step(window);
+        else if (wparam == 3) keep_session();
+        return 0;
     case WM_COMMAND:
         return 0;
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:
         return paint_on_black(wparam, RGB(255, 0, 0));
+    case WM_MOUSEMOVE:
+        activity_check(lparam);
+        return 0;
+    case WM_LBUTTONDOWN:
+        drag(window);
+        return 0;
+    case WM_LBUTTONDBLCLK:
+        toggle_fullscreen(window);
+        return 0;
     case WM_CLOSE:
         DestroyWindow(window);
         return 0;

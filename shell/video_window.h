@@ -3,13 +3,26 @@
 
 #include "shell/win32.h"
 
+#include <cstdint>
+
 extern WINDOWPLACEMENT video_placement;
 extern RECT normal_rect;
+extern uint16_t last_mouse_x;
+extern uint16_t last_mouse_y;
 
 LRESULT CALLBACK video_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Places the exit button, the info panel and the control bar around the
+// video window.
+void layout_panels();
 
 // Centres a top-level window on the desktop, 15 pixels above the centre.
 void center_on_desktop(HWND window);
 
+// Switches the video window between its windowed form and fullscreen.
+void toggle_fullscreen(HWND window);
+
 // Back from fullscreen to the windowed form at normal_rect.
 void restore_windowed(HWND window);
+
+BOOL CALLBACK disable_child_window(HWND child, LPARAM extra);

@@ -1,0 +1,105 @@
+#include "playback/channel_rules.h"
+
+#include "shell/utf.h"
+
+#include <cstdio>
+#include <cstring>
+
+size_t split_fields8(const char* text, size_t n, field_sink take, void* context) {
+    size_t count = 0;
+    size_t i = 0;
+    while (i < n && text[i] != 0) {
+        if (text[i] == '\x01') {
+            ++i;
+            continue;
+        }
+        size_t start = i;
+        while (i < n && text[i] != 0 && text[i] != '\x01') ++i;
+        if (take != nullptr) take(text + start, i - start, count, context);
+        ++count;
+    }
+    return count;
+}
+
+cell_place channel_cell_for_field(size_t k) {
+    static const int32_t column_of_place[5] = {4, 1, 3, 2, 5};
+    cell_place p;
+    p.row = static_cast<int32_t>(k / 5);
+    p.column = column_of_place[k % 5];
+    return p;
+}
+
+cell_place epg_cell_for_field(size_t k) {
+    cell_place p;
+    p.row = static_cast<int32_t>(k / 4);
+    p.column = static_cast<int32_t>(k % 4);
+    return p;
+}
+
+int32_t last_complete_channel(size_t n_fields) {
+    return static_cast<int32_t>(n_fields / 5) - 1;
+}
+
+void format_row_number(int32_t row, char* out, size_t out_size) {
+    if (out_size == 0) return;
+    memset(out, 0, out_size);
+    snprintf(out, out_size, "%3d", static_cast<int>(row + 1));
+}
+
+int32_t next_channel(int32_t current, int32_t last) {
+    return current < last ? current + 1 : 0;
+}
+
+int32_t previous_channel(int32_t current, int32_t last) {
+    return current != 0 ? current - 1 : last;
+}
+
+int32_t lock_code_number(const char* lock) {
+    size_t i = 0;
+    while (lock[i] == ' ' || (lock[i] >= '\t' && lock[i] <= '\r')) ++i;
+    bool negative = false;
+    if (lock[i] == '+' || lock[i] == '-') negative = lock[i++] == '-';
+    int64_t v = 0;
+    while (lock[i] >= '0' && lock[i] <= '9') {
+        v = v * 10 + (lock[i++] - '0');
+        if (v > 2147483648LL) v = 2147483648LL;
+    }
+    if (negative) v = -v;
+    if (v > INT32_MAX) v = INT32_MAX;
+    return static_cast<int32_t>(v);
+}
+
+bool format_stream_url(char* out, size_t out_size, const char* address, const char* session_id,
+                       const char* channel_id) {
+    if (out == nullptr || out_size == 0) return false;
+    memset(out, 0, out_size);
+    int n = snprintf(out, out_size, "http://%s&sid=%s&channelid=%s", address, session_id, channel_id);
+    if (n < 0 || static_cast<size_t>(n) >= out_size || static_cast<size_t>(n) > stream_url_size - 1) {
+        memset(out, 0, out_size);
+        return false;
+    }
+    return true;
+}
+
+void format_info_line(const char16_t* prefix, const char16_t* title, char16_t* out, size_t out_units) {
+    if (out_units == 0) return;
+    memset(out, 0, out_units * sizeof(char16_t));
+    // "Longer than one character": a surrogate pair is one character.
+    size_t units = utf16_length(title);
+    size_t characters = 0;
+    for (size_t i = 0; i < units; ++i)
+        if (!(title[i] >= 0xDC00 && title[i] <= 0xDFFF)) ++characters;
+    if (characters <= 1) return;
+    size_t used = utf16_copy(prefix, out, out_units);
+    utf16_copy(title, out + used, out_units - used);
+}
+
+int32_t stepped_volume(int32_t volume, int32_t step) {
+    if (step > 0 && volume <= 99) return volume + 1;
+    if (step < 0 && volume != 0) return volume - 1;
+    return volume;
+}
+
+bool watchdog_restarts(int32_t ticks_after_increment, int32_t playback_wanted) {
+    return ticks_after_increment > 5 && playback_wanted != 0;
+}

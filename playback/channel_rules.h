@@ -1,0 +1,55 @@
+// The arithmetic of watching TV, without Windows headers: how responses
+// become rows and cells, how navigation moves, the lock-code rule, the
+// stream URL, the info lines, the volume steps and the stall watchdog.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Splits a response on the byte 0x01 as a string tokenizer does: a run of
+// separators counts as one, so empty fields never appear. The text ends at
+// its first zero byte or after n bytes. Calls take(field, length, index) for
+// each field; returns the number of fields.
+typedef void (*field_sink)(const char* field, size_t length, size_t index, void* context);
+size_t split_fields8(const char* text, size_t n, field_sink take, void* context);
+
+// Where field k of the channelslist response goes: its row (k div 5) and the
+// channel table's column for its place in the record (id 4, name 1, stream
+// address 3, price 2, lock code 5).
+struct cell_place {
+    int32_t row;
+    int32_t column;
+};
+cell_place channel_cell_for_field(size_t k);
+// Field k of the epg response: row k div 4, column k mod 4.
+cell_place epg_cell_for_field(size_t k);
+// The last complete channel row for a response of n fields; -1 for none.
+int32_t last_complete_channel(size_t n_fields);
+
+// The number shown in column 0: row + 1 right-aligned in three characters.
+void format_row_number(int32_t row, char* out, size_t out_size);
+
+// Navigation: the row each operation chooses.
+int32_t next_channel(int32_t current, int32_t last);
+int32_t previous_channel(int32_t current, int32_t last);
+
+// The lock code as a decimal number: blanks, a sign, digits up to the
+// first other character; no digits gives 0. A start asks for the code when
+// this is not 0.
+int32_t lock_code_number(const char* lock);
+
+// "http://<address>&sid=<session>&channelid=<id>" into out (256 bytes).
+// False, with out empty, when it would not fit 255 characters.
+constexpr size_t stream_url_size = 256;
+bool format_stream_url(char* out, size_t out_size, const char* address, const char* session_id,
+                       const char* channel_id);
+
+// An info line: prefix ("начало: " / "следва: ") and the title when the
+// title is longer than one character, else empty. UTF-16, cut to fit.
+void format_info_line(const char16_t* prefix, const char16_t* title, char16_t* out, size_t out_units);
+
+// The volume after one step of +1 or -1 (it stays within 0..100).
+int32_t stepped_volume(int32_t volume, int32_t step);
+
+// The watchdog's decision, given stall_ticks after this tick's increment.
+bool watchdog_restarts(int32_t ticks_after_increment, int32_t playback_wanted);
