@@ -28,4 +28,3 @@ target_link_options(tvclient PRIVATE -mwindows -static -static-libgcc -static-li
 add_test(NAME libvlc_def_matches_calls
          COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-libvlc-def ${LIBVLC_DEF}
                  $<TARGET_OBJECTS:tvclient>)
-set_tests_properties(libvlc_def_matches_calls PROPERTIES COMMAND_EXPAND_LISTS ON)
