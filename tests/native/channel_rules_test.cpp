@@ -1,0 +1,284 @@
+#include "account/keepalive_rules.h"
+#include "playback/channel_rules.h"
+#include "shell/geometry.h"
+#include "shell/utf.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A table as the program fills it: (row, column) -> text.
+typedef std::map<std::pair<int32_t, int32_t>, std::string> table;
+
+std::string join(const std::vector<std::string>& f) {
+    std::string out;
+    for (size_t i = 0; i < f.size(); ++i) {
+        if (i) out.push_back('\x01');
+        out += f[i];
+    }
+    return out;
+}
+
+struct filled {
+    table cells;
+    size_t fields = 0;
+};
+
+filled fill_channels(const std::string& response) {
+    filled t;
+    t.fields = split_fields8(response.c_str(), response.size(),
+                             [](const char* f, size_t n, size_t k, void* ctx) {
+                                 table* cells = static_cast<table*>(ctx);
+                                 cell_place p = channel_cell_for_field(k);
+                                 if (k % 5 == 0) {
+                                     char number[16];
+                                     format_row_number(p.row, number, sizeof number);
+                                     (*cells)[std::make_pair(p.row, 0)] = number;
+                                 }
+                                 (*cells)[std::make_pair(p.row, p.column)] = std::string(f, n);
+                             },
+                             &t.cells);
+    return t;
+}
+
+std::string cell(filled& t, int32_t row, int32_t column) { return t.cells[std::make_pair(row, column)]; }
+
+TEST(ChannelTable, FiveFieldsARow) {
+    filled t = fill_channels(join({"101", "Новини", "h/live?ch=101", "10 мин", "0",
+                                   "102", "Спорт", "h/live?ch=102", "8 мин", "1234"}));
+    EXPECT_EQ(t.fields, 10u);
+    EXPECT_EQ(last_complete_channel(t.fields), 1);
+    EXPECT_EQ(cell(t, 0, 0), "  1");
+    EXPECT_EQ(cell(t, 0, 4), "101");
+    EXPECT_EQ(cell(t, 0, 1), "Новини");
+    EXPECT_EQ(cell(t, 0, 3), "h/live?ch=101");
+    EXPECT_EQ(cell(t, 0, 2), "10 мин");
+    EXPECT_EQ(cell(t, 0, 5), "0");
+    EXPECT_EQ(cell(t, 1, 0), "  2");
+    EXPECT_EQ(cell(t, 1, 5), "1234");
+}
+
+TEST(ChannelTable, AnIncompleteLastRecordMakesARowBeyondLastChannel) {
+    filled t = fill_channels(join({"1", "A", "a", "p", "0", "2", "B"}));
+    EXPECT_EQ(last_complete_channel(t.fields), 0);
+    EXPECT_EQ(cell(t, 1, 0), "  2");
+    EXPECT_EQ(cell(t, 1, 4), "2");
+    EXPECT_EQ(cell(t, 1, 1), "B");
+    EXPECT_EQ(t.cells.count(std::make_pair(1, 3)), 0u);
+    EXPECT_EQ(last_complete_channel(0), -1);
+    EXPECT_EQ(last_complete_channel(4), -1);
+}
+
+TEST(ChannelTable, AnEmptyFieldShiftsEverythingAfterIt) {
+    // The stream address is empty: the price lands in "IP", the lock code in
+    // the price column and the next channel's id in "PASS".
+    filled t = fill_channels("1\x01" "A\x01\x01" "5 мин\x01" "0\x01" "2\x01" "B\x01" "b\x01" "6 мин\x01" "0");
+    EXPECT_EQ(t.fields, 9u);
+    EXPECT_EQ(cell(t, 0, 3), "5 мин");
+    EXPECT_EQ(cell(t, 0, 2), "0");
+    EXPECT_EQ(cell(t, 0, 5), "2");
+    EXPECT_EQ(cell(t, 1, 4), "B");
+    EXPECT_EQ(last_complete_channel(t.fields), 0);
+}
+
+TEST(ChannelTable, RowNumbersWidenFromTheThousandthRow) {
+    char n[16];
+    format_row_number(0, n, sizeof n);
+    EXPECT_STREQ(n, "  1");
+    format_row_number(998, n, sizeof n);
+    EXPECT_STREQ(n, "999");
+    format_row_number(999, n, sizeof n);
+    EXPECT_STREQ(n, "1000");
+    char tiny[3];
+    format_row_number(999, tiny, sizeof tiny);
+    EXPECT_EQ(tiny[2], '\0');
+}
+
+TEST(ChannelTable, FieldsEndAtTheFirstZeroByteOrTheBufferEnd) {
+    std::string r = join({"1", "A"}) + std::string("\0", 1) + join({"x", "y", "z"});
+    EXPECT_EQ(split_fields8(r.c_str(), r.size(), nullptr, nullptr), 2u);
+    std::string full(10, 'a');  // no terminator inside the bytes given
+    EXPECT_EQ(split_fields8(full.c_str(), 4, nullptr, nullptr), 1u);
+    EXPECT_EQ(split_fields8("\x01\x01\x01", 3, nullptr, nullptr), 0u);
+}
+
+TEST(GuideTable, FourFieldsARow) {
+    std::vector<cell_place> places;
+    std::string r = join({"10:00", "11:00", "Новините", "На живо.", "11:00", "12:30", "Филм", "Премиера.", "12:30"});
+    size_t n = split_fields8(r.c_str(), r.size(),
+                             [](const char*, size_t, size_t k, void* ctx) {
+                                 static_cast<std::vector<cell_place>*>(ctx)->push_back(epg_cell_for_field(k));
+                             },
+                             &places);
+    EXPECT_EQ(n, 9u);
+    EXPECT_EQ(places[8].row, 2);
+    EXPECT_EQ(places[8].column, 0);
+    EXPECT_EQ(places[6].row, 1);
+    EXPECT_EQ(places[6].column, 2);
+}
+
+TEST(Navigation, WrapsAtBothEnds) {
+    EXPECT_EQ(next_channel(0, 11), 1);
+    EXPECT_EQ(next_channel(11, 11), 0);
+    EXPECT_EQ(next_channel(14, 11), 0);  // beyond the last complete row
+    EXPECT_EQ(previous_channel(5, 11), 4);
+    EXPECT_EQ(previous_channel(0, 11), 11);
+    // An empty table.
+    EXPECT_EQ(next_channel(0, -1), 0);
+    EXPECT_EQ(previous_channel(0, -1), -1);
+}
+
+TEST(LockCode, OnlyANonZeroLeadingNumberAsks) {
+    EXPECT_EQ(lock_code_number(""), 0);
+    EXPECT_EQ(lock_code_number("0"), 0);
+    EXPECT_EQ(lock_code_number("abc"), 0);
+    EXPECT_EQ(lock_code_number("a12"), 0);
+    EXPECT_EQ(lock_code_number("007"), 7);
+    EXPECT_EQ(lock_code_number("12ab"), 12);
+    EXPECT_EQ(lock_code_number(" 42"), 42);
+    EXPECT_EQ(lock_code_number("-3"), -3);
+    EXPECT_EQ(lock_code_number("99999999999999999999"), INT32_MAX);
+}
+
+TEST(StreamUrl, BuiltUnchangedAndRefusedWhenTooLong) {
+    char url[stream_url_size];
+    ASSERT_TRUE(format_stream_url(url, sizeof url, "127.0.0.1:8080/live?ch=3", "ab12", "103"));
+    EXPECT_STREQ(url, "http://127.0.0.1:8080/live?ch=3&sid=ab12&channelid=103");
+    ASSERT_TRUE(format_stream_url(url, sizeof url, "", "", ""));
+    EXPECT_STREQ(url, "http://&sid=&channelid=");
+    // 255 characters fit; 256 do not.
+    std::string address(255 - strlen("http://&sid=&channelid="), 'a');
+    EXPECT_TRUE(format_stream_url(url, sizeof url, address.c_str(), "", ""));
+    EXPECT_EQ(strlen(url), 255u);
+    address.push_back('a');
+    EXPECT_FALSE(format_stream_url(url, sizeof url, address.c_str(), "", ""));
+    EXPECT_STREQ(url, "");
+}
+
+std::string info(const char16_t* prefix, const std::string& title_utf8, size_t units = 1024) {
+    char16_t title[300];
+    utf8_to_utf16(title_utf8.c_str(), title, 300);
+    std::vector<char16_t> out(units);
+    format_info_line(prefix, title, out.data(), units);
+    char utf8[4096];
+    utf16_to_utf8(out.data(), utf8, sizeof utf8);
+    return utf8;
+}
+
+TEST(InfoLines, ATitleOfOneCharacterGivesAnEmptyLine) {
+    EXPECT_EQ(info(u"начало: ", "Новините"), "начало: Новините");
+    EXPECT_EQ(info(u"следва: ", "Ж"), "");
+    EXPECT_EQ(info(u"следва: ", ""), "");
+    EXPECT_EQ(info(u"следва: ", "\xF0\x9F\x93\xBA"), "");  // one character, two units
+    EXPECT_EQ(info(u"следва: ", "ТВ"), "следва: ТВ");
+    // Cut to the buffer, never past it.
+    EXPECT_EQ(info(u"начало: ", "Новините", 12), "начало: Нов");
+}
+
+TEST(Volume, StaysWithinItsBounds) {
+    EXPECT_EQ(stepped_volume(100, 1), 100);
+    EXPECT_EQ(stepped_volume(99, 1), 100);
+    EXPECT_EQ(stepped_volume(0, -1), 0);
+    EXPECT_EQ(stepped_volume(50, -1), 49);
+}
+
+TEST(Watchdog, ActsAtTheSixthTickOnlyWhilePlaybackIsWanted) {
+    for (int32_t ticks = 1; ticks <= 5; ++ticks) EXPECT_FALSE(watchdog_restarts(ticks, 1));
+    EXPECT_TRUE(watchdog_restarts(6, 1));
+    EXPECT_TRUE(watchdog_restarts(1000, 1));
+    EXPECT_FALSE(watchdog_restarts(6, 0));
+    EXPECT_FALSE(watchdog_restarts(1000000, 0));
+}
+
+struct keep_log {
+    std::vector<std::string> credits;
+    int32_t refusals = 0;
+};
+
+keep_log keep(const std::string& response) {
+    keep_log log;
+    keepsession_actions actions = {
+        [](const char* c, size_t n, void* ctx) { static_cast<keep_log*>(ctx)->credits.push_back(std::string(c, n)); },
+        [](void* ctx) { static_cast<keep_log*>(ctx)->refusals++; }, &log};
+    std::vector<char> buf(1024, 0);
+    memcpy(buf.data(), response.data(), std::min(response.size(), buf.size()));
+    walk_keepsession_response(buf.data(), buf.size(), actions);
+    return log;
+}
+
+TEST(KeepSession, CreditShownAndRefusalsReported) {
+    keep_log a = keep(join({"session", "ok", "credit", "12.50"}));
+    EXPECT_EQ(a.credits, std::vector<std::string>{"12.50"});
+    EXPECT_EQ(a.refusals, 0);
+    keep_log b = keep(join({"session", "false"}));
+    EXPECT_TRUE(b.credits.empty());
+    EXPECT_EQ(b.refusals, 1);
+    // A field with both words is a "session" key.
+    keep_log c = keep(join({"sessioncredit", "false"}));
+    EXPECT_EQ(c.refusals, 1);
+    EXPECT_TRUE(c.credits.empty());
+    // A key as the last field does nothing.
+    EXPECT_EQ(keep(join({"credit"})).credits.size(), 0u);
+    // Every refusal is reported.
+    EXPECT_EQ(keep(join({"session", "false", "session", "notfalse"})).refusals, 2);
+}
+
+TEST(KeepSession, OnlyTheFirst16BytesOfTheCreditNeverSplittingACharacter) {
+    EXPECT_EQ(keep(join({"credit", "12345678901234567890"})).credits[0], "1234567890123456");
+    // 15 ASCII bytes then a two-byte letter: the letter does not fit whole.
+    EXPECT_EQ(keep(join({"credit", "123456789012345Ж"})).credits[0], "123456789012345");
+    EXPECT_EQ(keep(join({"credit", "ЖЖЖЖЖЖЖЖЖ"})).credits[0], "ЖЖЖЖЖЖЖЖ");
+}
+
+TEST(KeepSession, OnlyTheFirst1024BytesAreRead) {
+    std::string r = std::string(1020, 'x') + "\x01" "session\x01" "false";
+    EXPECT_EQ(keep(r).refusals, 0);
+}
+
+std::string seeder(const std::u16string& entry, size_t size = 128) {
+    std::vector<char> out(size);
+    seeder_id_from_entry(entry.c_str(), out.data(), size);
+    return out.data();
+}
+
+TEST(KeepSession, TheSeederIdIsTheFirstWordOfTheEntry) {
+    EXPECT_EQ(seeder(u"123 Иван Петров"), "123");
+    EXPECT_EQ(seeder(u"   7 Ана"), "7");
+    EXPECT_EQ(seeder(u"  "), "");
+    EXPECT_EQ(seeder(u""), "");
+    // A word too long for the buffer is cut at a whole character.
+    EXPECT_EQ(seeder(u"ЖЖЖЖЖ x", 6), "ЖЖ");
+}
+
+TEST(Geometry, CentreAndLayout) {
+    rect32 desktop = {0, 0, 1280, 800};
+    point32 p = centre_on({10, 10, 360, 210}, desktop);
+    EXPECT_EQ(p.x, 640 - 175);
+    EXPECT_EQ(p.y, 400 - 100 - 15);
+    p = centre_on({0, 0, 351, 201}, desktop);  // halves truncate on their own
+    EXPECT_EQ(p.x, 640 - 175);
+    EXPECT_EQ(p.y, 400 - 100 - 15);
+
+    rect32 video = {100, 50, 500, 350};
+    panel_layout l = lay_out_panels(video, {0, 0, 520, 200});
+    EXPECT_EQ(l.exit_button.left, 465);  // 29 pixels beyond the right edge with its 64
+    EXPECT_EQ(l.exit_button.top, 55);
+    EXPECT_EQ(l.info_panel.left, 110);
+    EXPECT_EQ(l.info_panel.top, 60);
+    EXPECT_EQ(l.control_bar.left, 100 + 200 - 260);  // from its size before the move
+    EXPECT_EQ(l.control_bar.top, 350 - 200);
+    EXPECT_EQ(l.control_bar.right, 330);
+    EXPECT_EQ(l.control_bar.bottom, 146);
+    l = lay_out_panels(video, {0, 0, 330, 146});
+    EXPECT_EQ(l.control_bar.left, 100 + 200 - 165);
+    EXPECT_EQ(l.control_bar.top, 350 - 146);
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+#include "tests/win32/standin.h"
+
+#include "resources/resource.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+std::string env(const char* name) {
+    char value[1024];
+    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value ? std::string(value) : std::string();
+}
+}  // namespace
+
+std::string standin_address() { return env("TVSERVICE_ADDRESS"); }
+
+std::vector<std::string> standin_log() {
+    std::vector<std::string> lines;
+    // A Winelib program reaches Unix paths through the C library.
+    FILE* f = fopen(env("TVSERVICE_LOG").c_str(), "r");
+    if (f == nullptr) return lines;
+    char line[8192];
+    while (fgets(line, sizeof line, f) != nullptr) {
+        size_t n = strlen(line);
+        if (n > 0 && line[n - 1] == '\n') line[n - 1] = 0;
+        lines.push_back(line);
+    }
+    fclose(f);
+    return lines;
+}
+
+void standin_faults(const std::string& settings) {
+    FILE* f = fopen(env("TVSERVICE_CONTROL").c_str(), "w");
+    if (f == nullptr) return;
+    fputs(settings.c_str(), f);
+    fputc('\n', f);
+    fclose(f);
+    Sleep(30);  // a new modification time for the service to notice
+}
+
+screen_sample sample_screen(const RECT& area) {
+    screen_sample s;
+    char command[512];
+    const char* out = "/tmp/tvclient-sample.txt";
+    snprintf(command, sizeof command,
+             "import -window root -crop %ldx%ld+%ld+%ld +repage png:- 2>/dev/null | "
+             "convert png:- -format '%%[fx:mean] %%#' info: > %s 2>/dev/null",
+             static_cast<long>(area.right - area.left), static_cast<long>(area.bottom - area.top),
+             static_cast<long>(area.left), static_cast<long>(area.top), out);
+    if (system(command) != 0) return s;
+    FILE* f = fopen(out, "r");
+    if (f == nullptr) return s;
+    char digest[128] = {0};
+    if (fscanf(f, "%lf %127s", &s.mean, digest) != 2) s.mean = -1;
+    s.digest = digest;
+    fclose(f);
+    return s;
+}
+
+lock_answer::lock_answer(const std::string& code, bool cancel) : code_(code), cancel_(cancel) {
+    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+}
+
+lock_answer::~lock_answer() {
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, 5000);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+}
+
+DWORD WINAPI lock_answer::run(void* self_ptr) {
+    lock_answer* self = static_cast<lock_answer*>(self_ptr);
+    while (WaitForSingleObject(self->stop_, 30) == WAIT_TIMEOUT) {
+        HWND dialog = FindWindowW(nullptr, L"Родителски контрол");
+        if (dialog == nullptr || !IsWindowVisible(dialog)) continue;
+        if (self->cancel_) {
+            PostMessageW(dialog, WM_COMMAND, 2, 0);
+        } else {
+            SetDlgItemTextA(dialog, IDC_LOCK_CODE, self->code_.c_str());
+            PostMessageW(dialog, WM_COMMAND, 1, 0);
+        }
+        self->answered_ = true;
+        return 0;
+    }
+    return 0;
+}

@@ -1,0 +1,41 @@
+// The stand-in service that tests/scripts/with-standin started for this run,
+// and what a person watching the screen would see.
+#pragma once
+
+#include "tests/win32/harness.h"
+
+#include <string>
+#include <vector>
+
+// "127.0.0.1:<port>", or "" when the tests run without the stand-in.
+std::string standin_address();
+// The request lines the stand-in has logged so far (escaped as it logs them).
+std::vector<std::string> standin_log();
+// Replaces the stand-in's fault settings ("" for none).
+void standin_faults(const std::string& settings);
+
+// A picture of a part of the screen, as the X server shows it (with the
+// video that libvlc draws): its mean brightness (0..1) and a digest that
+// differs when the picture does.
+struct screen_sample {
+    double mean = -1;
+    std::string digest;
+};
+screen_sample sample_screen(const RECT& area);
+
+// Answers the parental dialog of this process: types the code and presses
+// OK, or presses "Отказ" when cancel is set.
+class lock_answer {
+public:
+    lock_answer(const std::string& code, bool cancel);
+    ~lock_answer();
+    bool answered() const { return answered_; }
+
+private:
+    static DWORD WINAPI run(void* self);
+    std::string code_;
+    bool cancel_;
+    volatile bool answered_ = false;
+    HANDLE stop_;
+    HANDLE thread_;
+};

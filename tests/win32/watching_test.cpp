@@ -1,0 +1,349 @@
+// Watching TV with the real libvlc against the stand-in service: the
+// channel table, the guide, channel starts, the parental lock, the
+// watchdog and the sound and picture settings.
+#include "tests/win32/standin.h"
+
+#include "account/login.h"
+#include "playback/player.h"
+#include "playback/program_panel.h"
+#include "playback/switching.h"
+#include "resources/resource.h"
+#include "service/service_request.h"
+#include "shell/app.h"
+#include "shell/startup.h"
+#include "shell/ui_text.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<scoped_env> service_env;
+
+// Pumps this thread's messages for a while, as the message loop does.
+void pump(uint32_t ms) {
+    DWORD until = GetTickCount() + ms;
+    MSG m;
+    do {
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&m);
+            DispatchMessageW(&m);
+            handle_after_dispatch(m);
+        }
+        Sleep(10);
+    } while (GetTickCount() < until);
+}
+
+// Waits (pumping) until a new log line contains the text; returns it.
+std::string wait_for_log(size_t from, const std::string& text, uint32_t timeout_ms) {
+    DWORD until = GetTickCount() + timeout_ms;
+    do {
+        std::vector<std::string> lines = standin_log();
+        for (size_t i = from; i < lines.size(); ++i)
+            if (lines[i].find(text) != std::string::npos) return lines[i];
+        pump(50);
+    } while (GetTickCount() < until);
+    return "";
+}
+
+size_t count_log(size_t from, const std::string& text) {
+    std::vector<std::string> lines = standin_log();
+    size_t n = 0;
+    for (size_t i = from; i < lines.size(); ++i) n += lines[i].find(text) != std::string::npos;
+    return n;
+}
+
+std::string cell_text(int32_t list_id, int32_t row, int32_t column) {
+    WCHAR text[512] = {0};
+    LVITEMW item;
+    memset(&item, 0, sizeof item);
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 512;
+    SendDlgItemMessageW(program_panel, list_id, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                        reinterpret_cast<LPARAM>(&item));
+    char utf8[2048];
+    wide_to_utf8(text, utf8, sizeof utf8);
+    return utf8;
+}
+
+std::string info_line(int32_t id) {
+    WCHAR text[512] = {0};
+    GetDlgItemTextW(info_panel, id, text, 512);
+    char utf8[2048];
+    wide_to_utf8(text, utf8, sizeof utf8);
+    return utf8;
+}
+
+// Waits until the player reports playing time again.
+bool time_advances(uint32_t timeout_ms) {
+    stall_ticks.store(100);
+    DWORD until = GetTickCount() + timeout_ms;
+    while (GetTickCount() < until) {
+        if (stall_ticks.load() == 0) return true;
+        pump(50);
+    }
+    return false;
+}
+
+class Watching : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (standin_address().empty()) return;
+        service_env.reset(new scoped_env("TVCLIENT_SERVICE", standin_address().c_str()));
+        memset(user_name, 0, sizeof user_name);
+        memset(user_password, 0, sizeof user_password);
+        strcpy(user_name, "ivan");
+        strcpy(user_password, "1234");
+        char line[request_line_size];
+        format_account_info_request(line, sizeof line, service_host(), user_name, user_password);
+        memset(login_response, 0, sizeof login_response);
+        service_request(line, login_response, sizeof login_response);
+        memset(&account, 0, sizeof account);
+        current_channel = 0;
+        prepare_first_class();
+        build_windows();
+        finish_startup();
+    }
+    static void TearDownTestSuite() {
+        if (standin_address().empty()) return;
+        stop_playback();
+        standin_faults("");
+        DestroyWindow(video_window);
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        service_env.reset();
+    }
+    void SetUp() override {
+        if (standin_address().empty()) GTEST_SKIP() << "the stand-in service is not running";
+    }
+    HWND channels() { return GetDlgItem(program_panel, IDC_CHANNEL_LIST); }
+    void activate(int32_t row) {
+        NMITEMACTIVATE n;
+        memset(&n, 0, sizeof n);
+        n.hdr.hwndFrom = channels();
+        n.hdr.idFrom = IDC_CHANNEL_LIST;
+        n.hdr.code = LVN_ITEMACTIVATE;
+        n.iItem = row;
+        SendMessageW(program_panel, WM_NOTIFY, IDC_CHANNEL_LIST, reinterpret_cast<LPARAM>(&n));
+    }
+    std::string stream_of(const std::string& id) {
+        return "GET /live?ch=" + id + "&sid=" + account.session_id + "&channelid=" + id + " HTTP/1.1";
+    }
+};
+
+TEST_F(Watching, TheChannelTableHoldsEveryRecordWithItsHiddenCells) {
+    EXPECT_EQ(SendMessageW(channels(), LVM_GETITEMCOUNT, 0, 0), 12);
+    EXPECT_EQ(last_channel, 11);
+    EXPECT_EQ(cell_text(IDC_CHANNEL_LIST, 0, 0), "  1");
+    EXPECT_EQ(cell_text(IDC_CHANNEL_LIST, 0, 1), "Новини 24");
+    EXPECT_EQ(cell_text(IDC_CHANNEL_LIST, 0, 2), "10 мин");
+    EXPECT_EQ(cell_text(IDC_CHANNEL_LIST, 0, 3), standin_address() + "/live?ch=101");
+    EXPECT_EQ(cell_text(IDC_CHANNEL_LIST, 0, 4), "101");
+    EXPECT_EQ(cell_text(IDC_CHANNEL_LIST, 0, 5), "0");
+    EXPECT_EQ(cell_text(IDC_CHANNEL_LIST, 11, 0), " 12");
+    EXPECT_EQ(cell_text(IDC_CHANNEL_LIST, 10, 5), "1234");
+    // The hidden columns take no width.
+    EXPECT_EQ(SendMessageW(channels(), LVM_GETCOLUMNWIDTH, 3, 0), 0);
+    EXPECT_EQ(SendMessageW(channels(), LVM_GETCOLUMNWIDTH, 1, 0), 140);
+}
+
+TEST_F(Watching, SelectingARowLoadsItsGuideOnce) {
+    size_t mark = standin_log().size();
+    LVITEMW state;
+    memset(&state, 0, sizeof state);
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(channels(), LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&state));
+    EXPECT_EQ(count_log(mark, "\\x01" "epg\\x01" "103\\x0d"), 1u);
+    EXPECT_EQ(count_log(mark, "\\x01" "epg\\x01"), 1u);
+    EXPECT_EQ(epg_channel, 2);
+    EXPECT_GT(SendDlgItemMessageW(program_panel, IDC_EPG_LIST, LVM_GETITEMCOUNT, 0, 0), 4);
+    EXPECT_EQ(cell_text(IDC_EPG_LIST, 0, 0).size(), 5u);  // "HH:MM"
+}
+
+TEST_F(Watching, ActivatingARowPlaysItsLivePicture) {
+    size_t mark = standin_log().size();
+    activate(2);
+    std::string stream = wait_for_log(mark, stream_of("103"), 5000);
+    EXPECT_FALSE(stream.empty());
+    std::vector<std::string> lines = standin_log();
+    ASSERT_GE(lines.size(), mark + 2);
+    EXPECT_NE(lines[mark].find(std::string("keepsession\\x01") + account.session_id + "\\x01seederid\\x01" "123"),
+              std::string::npos);
+    EXPECT_EQ(count_log(mark, "\\x01" "epg\\x01"), 0u);  // the guide was already shown
+    EXPECT_EQ(current_channel, 2);
+    EXPECT_EQ(playing_channel, 2);
+    EXPECT_TRUE(time_advances(15000)) << "no time-changed events";
+
+    EXPECT_EQ(info_line(IDC_INFO_NAME), "Кино Класик");
+    EXPECT_EQ(info_line(IDC_INFO_NOW), "начало: " + cell_text(IDC_EPG_LIST, 0, 2));
+    EXPECT_EQ(info_line(IDC_INFO_NEXT), "следва: " + cell_text(IDC_EPG_LIST, 1, 2));
+
+    // The picture in the video window moves and is not black.
+    RECT video;
+    GetWindowRect(video_window, &video);
+    screen_sample first = sample_screen(video);
+    pump(1500);
+    screen_sample second = sample_screen(video);
+    EXPECT_GT(first.mean, 0.05);
+    EXPECT_NE(first.digest, second.digest);
+}
+
+TEST_F(Watching, TheBlueRowFollowsTheCurrentChannel) {
+    NMLVCUSTOMDRAW draw;
+    memset(&draw, 0, sizeof draw);
+    draw.nmcd.dwDrawStage = CDDS_PREPAINT;
+    EXPECT_EQ(draw_channel_cell(&draw), static_cast<LRESULT>(CDRF_NOTIFYITEMDRAW));
+    draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT | CDDS_SUBITEM;
+    draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(current_channel);
+    EXPECT_EQ(draw_channel_cell(&draw), static_cast<LRESULT>(CDRF_NEWFONT));
+    EXPECT_EQ(draw.clrText, RGB(255, 255, 255));
+    EXPECT_EQ(draw.clrTextBk, RGB(0, 0, 255));
+    draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(current_channel + 1);
+    draw_channel_cell(&draw);
+    EXPECT_EQ(draw.clrTextBk, RGB(0, 0, 0));
+    draw.nmcd.dwDrawStage = CDDS_POSTPAINT;
+    EXPECT_EQ(draw_channel_cell(&draw), static_cast<LRESULT>(CDRF_DODEFAULT));
+}
+
+TEST_F(Watching, ALockedChannelNeedsItsWholeCode) {
+    int32_t before = playing_channel;
+    size_t mark = standin_log().size();
+    {
+        lock_answer wrong("1235", false);
+        activate(10);  // Нощно кино 18+, code 1234
+        EXPECT_TRUE(wrong.answered());
+    }
+    EXPECT_EQ(playing_channel, before);
+    EXPECT_EQ(current_channel, playing_channel);
+    EXPECT_EQ(count_log(mark, "GET /live"), 0u);
+    EXPECT_EQ(epg_channel, 10);  // the refused channel's guide stays shown
+    {
+        lock_answer cancel("", true);
+        activate(10);
+        EXPECT_TRUE(cancel.answered());
+    }
+    EXPECT_EQ(current_channel, before);
+    {
+        lock_answer right("1234", false);
+        activate(10);
+        EXPECT_TRUE(right.answered());
+    }
+    EXPECT_EQ(playing_channel, 10);
+    EXPECT_FALSE(wait_for_log(mark, stream_of("111"), 5000).empty());
+    // "0042": the whole text is the code, not the number 42.
+    {
+        lock_answer number("42", false);
+        activate(11);
+    }
+    EXPECT_EQ(playing_channel, 10);
+}
+
+TEST_F(Watching, RightOnTheLastRowStartsRowZero) {
+    {
+        lock_answer code("0042", false);
+        select_last_channel();
+        EXPECT_TRUE(code.answered());
+    }
+    EXPECT_EQ(playing_channel, 11);
+    size_t mark = standin_log().size();
+    select_next_channel();
+    EXPECT_EQ(playing_channel, 0);
+    EXPECT_EQ(current_channel, 0);
+    EXPECT_FALSE(wait_for_log(mark, stream_of("101"), 5000).empty());
+    {
+        lock_answer cancel("", true);
+        select_previous_channel();  // Left on row 0 goes to the last row: locked, refused
+        EXPECT_TRUE(cancel.answered());
+    }
+    EXPECT_EQ(current_channel, 0);
+}
+
+TEST_F(Watching, StopThenPlayResumesThroughTheWatchdog) {
+    ASSERT_TRUE(time_advances(15000));
+    stop_playback();
+    EXPECT_EQ(playback_wanted, 0);
+    pump(500);
+    for (int i = 0; i < 10; ++i) watchdog_tick();  // never acts while nothing is wanted
+    EXPECT_EQ(libvlc_media_player_is_playing(media_player), 0);
+    size_t mark = standin_log().size();
+    play_current_channel();
+    EXPECT_EQ(playback_wanted, 1);
+    EXPECT_EQ(standin_log().size(), mark);  // no request: the channel plays already
+    watchdog_tick();  // stall_ticks is far above 5: the first tick restarts
+    EXPECT_TRUE(time_advances(15000));
+}
+
+TEST_F(Watching, AStalledStreamIsPlayedAgainByTheWatchdog) {
+    standin_faults("stream=stall:2");
+    size_t mark = standin_log().size();
+    select_next_channel();
+    std::string id = cell_text(IDC_CHANNEL_LIST, playing_channel, 4);
+    ASSERT_FALSE(wait_for_log(mark, stream_of(id), 5000).empty());
+    pump(6000);  // two seconds of picture, then silence
+    size_t before = count_log(mark, stream_of(id));
+    stall_ticks.store(0);
+    for (int i = 0; i < 5; ++i) watchdog_tick();
+    EXPECT_EQ(count_log(mark, stream_of(id)), before);
+    standin_faults("");
+    watchdog_tick();  // the sixth tick without playing time
+    std::string again;
+    DWORD until = GetTickCount() + 5000;
+    while (count_log(mark, stream_of(id)) == before && GetTickCount() < until) pump(50);
+    EXPECT_EQ(count_log(mark, stream_of(id)), before + 1);
+    EXPECT_TRUE(time_advances(15000));
+}
+
+bool checked(UINT id) { return (GetMenuState(popup_menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+
+void menu(WPARAM id) {
+    MSG m;
+    memset(&m, 0, sizeof m);
+    m.message = WM_COMMAND;
+    m.wParam = id;
+    handle_after_dispatch(m);
+}
+
+TEST_F(Watching, VolumeMuteAndAspectSettings) {
+    HWND slider = GetDlgItem(control_bar, IDC_VOLUME_SLIDER);
+    EXPECT_EQ(SendMessageW(slider, TBM_GETRANGEMAX, 0, 0), 100);
+    volume = 100;
+    step_volume(1);
+    EXPECT_EQ(volume, 100);
+    EXPECT_EQ(SendMessageW(slider, TBM_GETPOS, 0, 0), 100);
+    volume = 0;
+    step_volume(-1);
+    EXPECT_EQ(volume, 0);
+    EXPECT_EQ(SendMessageW(slider, TBM_GETPOS, 0, 0), 0);
+    step_volume(1);
+    EXPECT_EQ(volume, 1);
+
+    // Menu "Без звук", then M: the mark stays while the sound is on again.
+    int32_t muted = libvlc_audio_get_mute(media_player);
+    menu(IDM_MUTE);
+    EXPECT_TRUE(checked(IDM_MUTE));
+    toggle_mute();
+    EXPECT_TRUE(checked(IDM_MUTE));
+    EXPECT_EQ(libvlc_audio_get_mute(media_player), muted);
+
+    // The slider at its own position changes nothing; a new one clears the mark.
+    SendMessageW(control_bar, WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(slider));
+    EXPECT_TRUE(checked(IDM_MUTE));
+    SendMessageW(slider, TBM_SETPOS, TRUE, 40);
+    SendMessageW(control_bar, WM_HSCROLL, TB_THUMBPOSITION, reinterpret_cast<LPARAM>(slider));
+    EXPECT_FALSE(checked(IDM_MUTE));
+    EXPECT_EQ(volume, 40);
+
+    EXPECT_FALSE(checked(IDM_ASPECT_16_9));
+    EXPECT_FALSE(checked(IDM_ASPECT_4_3));
+    menu(IDM_ASPECT_16_9);
+    menu(IDM_ASPECT_4_3);
+    EXPECT_FALSE(checked(IDM_ASPECT_16_9));
+    EXPECT_TRUE(checked(IDM_ASPECT_4_3));
+}
+
+}  // namespace
