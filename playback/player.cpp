@@ -32,15 +32,44 @@ const char* const player_options[] = {
 
 }  // namespace
 
-void bind_player(HWND video) {
+namespace {
+
+// The native window the picture was last bound to.
+uintptr_t bound_window;
+
+// The window the player draws into: under Wine the X11 window that Wine
+// made for the video window, on Windows the video window itself.
+uintptr_t native_window_of(HWND video) {
 #ifdef __WINE__
-    // Under Wine the picture goes into the X11 window that Wine made for
-    // the video window.
-    uint32_t xwindow = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(GetPropA(video, "__wine_x11_whole_window")));
-    libvlc_media_player_set_xwindow(media_player, xwindow);
+    return reinterpret_cast<uintptr_t>(GetPropA(video, "__wine_x11_whole_window"));
 #else
-    libvlc_media_player_set_hwnd(media_player, video);
+    return reinterpret_cast<uintptr_t>(video);
 #endif
+}
+
+void set_player_window(uintptr_t window) {
+#ifdef __WINE__
+    libvlc_media_player_set_xwindow(media_player, static_cast<uint32_t>(window));
+#else
+    libvlc_media_player_set_hwnd(media_player, reinterpret_cast<HWND>(window));
+#endif
+}
+
+}  // namespace
+
+void bind_player(HWND video) {
+    bound_window = native_window_of(video);
+    set_player_window(bound_window);
+}
+
+void rebind_player_if_replaced(HWND video) {
+    if (media_player == nullptr || native_window_of(video) == bound_window) return;
+    bind_player(video);
+    // A picture already playing goes on in the new window.
+    if (libvlc_media_player_is_playing(media_player)) {
+        libvlc_media_player_stop(media_player);
+        libvlc_media_player_play(media_player);
+    }
 }
 
 void create_player(HWND video) {

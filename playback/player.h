@@ -27,6 +27,8 @@ void step_volume(int32_t step);
 void set_volume_from_slider();
 void toggle_mute();
 void set_aspect_ratio(const char* ratio);
-// Binds the player to the video window's native window (again, when the
-// window system replaced it).
+// Binds the player to the video window's native window.
 void bind_player(HWND video);
+// Binds it again when the window system gave the video window a new native
+// window (a style change may do that under Wine).
+void rebind_player_if_replaced(HWND video);

@@ -110,8 +110,7 @@ void restore_windowed(HWND window) {
     ShowWindow(window, SW_SHOWNORMAL);
     MoveWindow(window, normal_rect.left, normal_rect.top, normal_rect.right - normal_rect.left,
                normal_rect.bottom - normal_rect.top, TRUE);
-    // Wine may give the window a new X11 window on a style change.
-    if (media_player != nullptr) bind_player(window);
+    rebind_player_if_replaced(window);
 }
 
 void toggle_fullscreen(HWND window) {
@@ -122,7 +121,7 @@ void toggle_fullscreen(HWND window) {
     } else {
         SetWindowLongW(window, GWL_STYLE, WS_DLGFRAME);
         ShowWindow(window, SW_SHOWMAXIMIZED);
-        if (media_player != nullptr) bind_player(window);
+        rebind_player_if_replaced(window);
     }
 }
 

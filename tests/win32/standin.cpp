@@ -45,8 +45,8 @@ screen_sample sample_screen(const RECT& area) {
     char command[512];
     const char* out = "/tmp/tvclient-sample.txt";
     snprintf(command, sizeof command,
-             "import -window root -crop %ldx%ld+%ld+%ld +repage png:- 2>/dev/null | "
-             "convert png:- -format '%%[fx:mean] %%#' info: > %s 2>/dev/null",
+             "import -window root -crop %ldx%ld+%ld+%ld +repage /tmp/tvclient-sample.png 2>/dev/null && "
+             "convert /tmp/tvclient-sample.png -format '%%[fx:mean] %%#' info: > %s 2>/dev/null",
              static_cast<long>(area.right - area.left), static_cast<long>(area.bottom - area.top),
              static_cast<long>(area.left), static_cast<long>(area.top), out);
     if (system(command) != 0) return s;
@@ -86,4 +86,62 @@ DWORD WINAPI lock_answer::run(void* self_ptr) {
         return 0;
     }
     return 0;
+}
+
+#include "account/login.h"
+#include "playback/player.h"
+#include "playback/switching.h"
+#include "service/service_request.h"
+#include "shell/app.h"
+#include "shell/startup.h"
+
+#include <memory>
+
+namespace {
+std::unique_ptr<scoped_env> program_service;
+}
+
+void start_program(const char* user, const char* pass) {
+    program_service.reset(new scoped_env("TVCLIENT_SERVICE", standin_address().c_str()));
+    memset(user_name, 0, sizeof user_name);
+    memset(user_password, 0, sizeof user_password);
+    lstrcpynA(user_name, user, sizeof user_name);
+    lstrcpynA(user_password, pass, sizeof user_password);
+    char line[request_line_size];
+    format_account_info_request(line, sizeof line, service_host(), user_name, user_password);
+    memset(login_response, 0, sizeof login_response);
+    service_request(line, login_response, sizeof login_response);
+    memset(&account, 0, sizeof account);
+    current_channel = 0;
+    prepare_first_class();
+    build_windows();
+    finish_startup();
+}
+
+void end_program() {
+    stop_playback();
+    standin_faults("");
+    DestroyWindow(video_window);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    program_service.reset();
+}
+
+void pump(uint32_t ms) {
+    DWORD until = GetTickCount() + ms;
+    MSG m;
+    do {
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&m);
+            DispatchMessageW(&m);
+            handle_after_dispatch(m);
+        }
+        Sleep(10);
+    } while (GetTickCount() < until);
+}
+
+int32_t host_command(const std::string& command) {
+    // A Winelib program's system() is the host's.
+    return system(command.c_str());
 }

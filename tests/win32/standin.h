@@ -39,3 +39,15 @@ private:
     HANDLE stop_;
     HANDLE thread_;
 };
+
+// Starts the program in this process as after a login with these
+// credentials at the stand-in: the windows, the player, the account data
+// and the channel table. end_program closes it again.
+void start_program(const char* user, const char* pass);
+void end_program();
+
+// Pumps this thread's messages for a while, as the message loop does.
+void pump(uint32_t ms);
+
+// Runs a shell command of the host (xdotool, import); its exit status.
+int32_t host_command(const std::string& command);

@@ -20,22 +20,6 @@
 
 namespace {
 
-std::unique_ptr<scoped_env> service_env;
-
-// Pumps this thread's messages for a while, as the message loop does.
-void pump(uint32_t ms) {
-    DWORD until = GetTickCount() + ms;
-    MSG m;
-    do {
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&m);
-            DispatchMessageW(&m);
-            handle_after_dispatch(m);
-        }
-        Sleep(10);
-    } while (GetTickCount() < until);
-}
-
 // Waits (pumping) until a new log line contains the text; returns it.
 std::string wait_for_log(size_t from, const std::string& text, uint32_t timeout_ms) {
     DWORD until = GetTickCount() + timeout_ms;
@@ -91,31 +75,10 @@ bool time_advances(uint32_t timeout_ms) {
 class Watching : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (standin_address().empty()) return;
-        service_env.reset(new scoped_env("TVCLIENT_SERVICE", standin_address().c_str()));
-        memset(user_name, 0, sizeof user_name);
-        memset(user_password, 0, sizeof user_password);
-        strcpy(user_name, "ivan");
-        strcpy(user_password, "1234");
-        char line[request_line_size];
-        format_account_info_request(line, sizeof line, service_host(), user_name, user_password);
-        memset(login_response, 0, sizeof login_response);
-        service_request(line, login_response, sizeof login_response);
-        memset(&account, 0, sizeof account);
-        current_channel = 0;
-        prepare_first_class();
-        build_windows();
-        finish_startup();
+        if (!standin_address().empty()) start_program("ivan", "1234");
     }
     static void TearDownTestSuite() {
-        if (standin_address().empty()) return;
-        stop_playback();
-        standin_faults("");
-        DestroyWindow(video_window);
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        service_env.reset();
+        if (!standin_address().empty()) end_program();
     }
     void SetUp() override {
         if (standin_address().empty()) GTEST_SKIP() << "the stand-in service is not running";

@@ -1,0 +1,299 @@
+// The video window, the overlays and the paid session, with the real player
+// and real mouse input under Xvfb.
+#include "tests/win32/standin.h"
+
+#include "account/keepalive.h"
+#include "account/login.h"
+#include "playback/player.h"
+#include "playback/program_panel.h"
+#include "playback/switching.h"
+#include "resources/resource.h"
+#include "shell/app.h"
+#include "shell/startup.h"
+#include "shell/video_window.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool overlays_visible() {
+    return IsWindowVisible(control_bar) && IsWindowVisible(info_panel) && IsWindowVisible(exit_button);
+}
+bool overlays_hidden() {
+    return !IsWindowVisible(control_bar) && !IsWindowVisible(info_panel) && !IsWindowVisible(exit_button);
+}
+
+void timer_tick(WPARAM id) { SendMessageW(video_window, WM_TIMER, id, 0); }
+
+void key(WPARAM code) {
+    SetFocus(video_window);
+    MSG m;
+    memset(&m, 0, sizeof m);
+    m.hwnd = video_window;
+    m.message = WM_KEYDOWN;
+    m.wParam = code;
+    handle_after_dispatch(m);
+}
+
+// Moves the real mouse pointer to a point of the screen (X server input).
+void mouse_to(int32_t x, int32_t y) {
+    char command[128];
+    snprintf(command, sizeof command, "xdotool mousemove %d %d", static_cast<int>(x), static_cast<int>(y));
+    host_command(command);
+}
+
+bool wait_until(bool (*done)(), uint32_t timeout_ms) {
+    DWORD until = GetTickCount() + timeout_ms;
+    while (!done() && GetTickCount() < until) pump(20);
+    return done();
+}
+
+// The picture goes on in the window after fullscreen toggles.
+bool time_advances_after_toggles() {
+    stall_ticks.store(100);
+    return wait_until([] { return stall_ticks.load() == 0; }, 15000);
+}
+
+class VideoWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (standin_address().empty()) return;
+        start_program("ivan", "1234");
+        current_channel = 0;
+        switch_channel();  // row 0 plays
+        stall_ticks.store(100);
+        wait_until([] { return stall_ticks.load() == 0; }, 15000);
+        pump(1000);
+    }
+    static void TearDownTestSuite() {
+        if (!standin_address().empty()) end_program();
+    }
+    void SetUp() override {
+        if (standin_address().empty()) GTEST_SKIP() << "the stand-in service is not running";
+    }
+};
+
+TEST_F(VideoWindow, TheThreeOverlaysAreTranslucentAt160) {
+    for (HWND overlay : {control_bar, info_panel, exit_button}) {
+        BYTE alpha = 0;
+        DWORD flags = 0;
+        COLORREF key_colour = 0;
+        ASSERT_TRUE(GetLayeredWindowAttributes(overlay, &key_colour, &alpha, &flags));
+        EXPECT_EQ(alpha, 160);
+        EXPECT_EQ(flags, static_cast<DWORD>(LWA_ALPHA));
+    }
+}
+
+TEST_F(VideoWindow, OverlaysAndCursorHideAtTheSixthTickAndComeBackWithTheMouse) {
+    // The top left corner of the video window lies outside every overlay.
+    RECT v;
+    GetWindowRect(video_window, &v);
+    idle_ticks = 4;
+    mouse_to(v.left + 3, v.top + 3);
+    EXPECT_TRUE(wait_until([] { return idle_ticks < 4; }, 5000)) << "the movement resets the count";
+    ASSERT_TRUE(overlays_visible());
+
+    // The ticks, without pumping the real timer in between.
+    idle_ticks = 0;
+    for (int32_t tick = 1; tick <= 5; ++tick) timer_tick(1);
+    EXPECT_TRUE(overlays_visible());
+    timer_tick(1);
+    EXPECT_TRUE(overlays_hidden());
+    EXPECT_EQ(GetCursor(), nullptr);
+
+    // A mouse-move at the stored position is no activity.
+    SendMessageW(video_window, WM_MOUSEMOVE, 0, MAKELPARAM(last_mouse_x, last_mouse_y));
+    EXPECT_TRUE(overlays_hidden());
+    EXPECT_GT(idle_ticks, 5);
+
+    // One pixel of real movement brings them back at once.
+    mouse_to(v.left + 4, v.top + 3);
+    EXPECT_TRUE(wait_until(overlays_visible, 5000));
+    EXPECT_LE(idle_ticks, 1);
+    EXPECT_NE(GetCursor(), nullptr);
+}
+
+TEST_F(VideoWindow, TheOverlaysShowOverThePictureAndThenThePictureAlone) {
+    RECT v;
+    GetWindowRect(video_window, &v);
+    mouse_to(v.left + 2, v.top + 2);
+    mouse_to(v.left + 3, v.top + 2);
+    ASSERT_TRUE(wait_until(overlays_visible, 5000));
+    pump(500);
+    RECT bar;
+    GetWindowRect(control_bar, &bar);
+    RECT under = {bar.left > v.left ? bar.left : v.left, bar.top, bar.right < v.right ? bar.right : v.right, v.bottom};
+    screen_sample with_bar = sample_screen(under);
+    for (int32_t tick = 1; tick <= 6; ++tick) timer_tick(1);
+    ASSERT_TRUE(overlays_hidden());
+    pump(800);
+    screen_sample alone = sample_screen(under);
+    pump(800);
+    screen_sample later = sample_screen(under);
+    EXPECT_GT(alone.mean, with_bar.mean + 0.05) << "the bar darkens the picture under it";
+    EXPECT_NE(alone.digest, later.digest) << "the picture moves";
+}
+
+TEST_F(VideoWindow, DoubleClicksToggleFullscreenAndBack) {
+    RECT before;
+    GetWindowRect(video_window, &before);
+    SendMessageW(video_window, WM_LBUTTONDBLCLK, 0, 0);
+    EXPECT_TRUE(IsZoomed(video_window));
+    EXPECT_EQ(GetWindowLongW(video_window, GWL_STYLE) & (WS_DLGFRAME | WS_POPUP | WS_THICKFRAME),
+              static_cast<LONG>(WS_DLGFRAME));
+    SendMessageW(video_window, WM_LBUTTONDBLCLK, 0, 0);
+    EXPECT_FALSE(IsZoomed(video_window));
+    RECT after;
+    GetWindowRect(video_window, &after);
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.top, before.top);
+    EXPECT_EQ(after.right, before.right);
+    EXPECT_EQ(after.bottom, before.bottom);
+    EXPECT_TRUE(time_advances_after_toggles());
+}
+
+TEST_F(VideoWindow, EscInFullscreenRestoresWithoutAQuestion) {
+    key('F');
+    ASSERT_TRUE(IsZoomed(video_window));
+    {
+        message_watch watch(IDNO);
+        key(VK_ESCAPE);
+        EXPECT_FALSE(IsZoomed(video_window));
+        EXPECT_TRUE(watch.seen().empty());
+    }
+    // A second Esc asks; No keeps the program running.
+    message_watch watch(IDNO);
+    key(VK_ESCAPE);
+    ASSERT_EQ(watch.seen().size(), 1u);
+    EXPECT_EQ(watch.seen()[0].text, "Изход от системата?");
+    EXPECT_TRUE(IsWindow(video_window));
+}
+
+TEST_F(VideoWindow, TheWindowCannotBeSizedBelow350By200) {
+    MINMAXINFO limits;
+    memset(&limits, 0, sizeof limits);
+    SendMessageW(video_window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    EXPECT_EQ(limits.ptMinTrackSize.x, 350);
+    EXPECT_EQ(limits.ptMinTrackSize.y, 200);
+}
+
+TEST_F(VideoWindow, TheOverlaysFollowTheWindow) {
+    MoveWindow(video_window, 100, 80, 500, 300, TRUE);
+    MoveWindow(video_window, 120, 90, 500, 300, TRUE);  // the second layout uses the bar's new size
+    RECT v, exit_rect, info, bar;
+    GetWindowRect(video_window, &v);
+    GetWindowRect(exit_button, &exit_rect);
+    GetWindowRect(info_panel, &info);
+    GetWindowRect(control_bar, &bar);
+    EXPECT_EQ(exit_rect.left, v.right - 35);
+    EXPECT_EQ(exit_rect.right, v.right + 29);
+    EXPECT_EQ(info.left, v.left + 10);
+    EXPECT_EQ(info.top, v.top + 10);
+    EXPECT_EQ(bar.right - bar.left, 330);
+    EXPECT_EQ(bar.bottom, v.bottom);
+    EXPECT_EQ(bar.left, v.left + (v.right - v.left) / 2 - 165);
+    center_on_desktop(video_window);
+}
+
+TEST_F(VideoWindow, EveryControlBarButtonRunsItsCommandAndResetsTheIdleCount) {
+    HWND host = GetDlgItem(control_bar, IDC_TOOLBAR_HOST);
+    HWND toolbar = FindWindowExW(host, nullptr, L"ToolbarWindow32", nullptr);
+    ASSERT_NE(toolbar, nullptr);
+    EXPECT_EQ(SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0), 10);
+
+    // A real click on "list sheet" (307) shows the program panel.
+    RECT v;
+    GetWindowRect(video_window, &v);
+    mouse_to(v.left + 2, v.top + 2);
+    mouse_to(v.left + 3, v.top + 3);
+    ASSERT_TRUE(wait_until(overlays_visible, 5000));
+    ShowWindow(program_panel, SW_HIDE);
+    RECT button;
+    SendMessageW(toolbar, TB_GETITEMRECT, 6, reinterpret_cast<LPARAM>(&button));
+    MapWindowPoints(toolbar, nullptr, reinterpret_cast<POINT*>(&button), 2);
+    idle_ticks = 4;
+    char click[128];
+    snprintf(click, sizeof click, "xdotool mousemove %ld %ld click 1", static_cast<long>((button.left + button.right) / 2),
+             static_cast<long>((button.top + button.bottom) / 2));
+    host_command(click);
+    bool shown = wait_until([] { return IsWindowVisible(program_panel) != 0; }, 5000);
+    if (!shown) host_command("import -window root /tmp/tvclient-click.png");
+    EXPECT_TRUE(shown) << "clicked at " << (button.left + button.right) / 2 << "," << (button.top + button.bottom) / 2;
+
+    auto command = [&](WPARAM id) {
+        idle_ticks = 4;
+        SendMessageW(host, WM_COMMAND, id, 0);
+        EXPECT_EQ(idle_ticks, 0) << id;
+    };
+    ShowWindow(help_panel, SW_HIDE);
+    command(IDT_HELP_PANEL);
+    EXPECT_TRUE(IsWindowVisible(help_panel));
+    command(IDT_USER_PANEL);
+    EXPECT_TRUE(IsWindowVisible(user_panel));
+    HWND focus = GetFocus();
+    EXPECT_TRUE(focus == user_panel || IsChild(user_panel, focus));
+    int32_t muted = libvlc_audio_get_mute(media_player);
+    command(IDT_MUTE);
+    if (muted >= 0) {
+        EXPECT_EQ(libvlc_audio_get_mute(media_player), muted ^ 1);
+    }
+    command(IDT_MUTE);
+    command(IDT_STOP);
+    EXPECT_EQ(playback_wanted, 0);
+    command(IDT_PLAY);
+    EXPECT_EQ(playback_wanted, 1);
+    command(IDT_NEXT_CHANNEL);
+    EXPECT_EQ(playing_channel, 1);
+    command(IDT_PREVIOUS_CHANNEL);
+    EXPECT_EQ(playing_channel, 0);
+    command(IDT_FIRST_CHANNEL);
+    EXPECT_EQ(playing_channel, 0);
+    command(311);  // no button carries it: nothing
+    EXPECT_EQ(playing_channel, 0);
+}
+
+TEST_F(VideoWindow, TheKeepAliveChargesTheChosenAccountAndShowsItsCredit) {
+    HWND list = GetDlgItem(user_panel, IDC_USER_ACCOUNTS);
+    ASSERT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 3);
+    WCHAR before[64] = {0};
+    GetDlgItemTextW(user_panel, IDC_USER_CREDIT, before, 64);
+    SendMessageW(list, CB_SETCURSEL, 1, 0);  // 7 Ана Иванова
+    size_t mark = standin_log().size();
+    timer_tick(3);  // the minute's keep-alive
+    std::vector<std::string> lines = standin_log();
+    std::string keep;
+    for (size_t i = mark; i < lines.size(); ++i)
+        if (lines[i].find("keepsession") != std::string::npos) keep = lines[i];
+    EXPECT_NE(keep.find("\\x01seederid\\x01" "7\\x0d\\x0a"), std::string::npos) << keep;
+    WCHAR after[64] = {0};
+    GetDlgItemTextW(user_panel, IDC_USER_CREDIT, after, 64);
+    EXPECT_NE(lstrcmpW(before, after), 0);
+    SendMessageW(list, CB_SETCURSEL, 0, 0);
+}
+
+bool playing_again() { return stall_ticks.load() == 0; }
+
+TEST_F(VideoWindow, ARefusedSessionStopsThePictureUntilTheWatchdogBringsItBack) {
+    HWND list = GetDlgItem(user_panel, IDC_USER_ACCOUNTS);
+    SendMessageW(list, CB_SETCURSEL, 2, 0);  // 9 Борис Петров: no credit
+    {
+        message_watch watch;
+        keep_session();
+        ASSERT_EQ(watch.seen().size(), 1u);
+        EXPECT_EQ(watch.seen()[0].text, "Недостатъчен кредит!");
+        EXPECT_EQ(watch.seen()[0].caption, "ТВ ЗЕЛУР");
+    }
+    SendMessageW(list, CB_SETCURSEL, 0, 0);
+    EXPECT_EQ(playback_wanted, 1);
+    pump(300);
+    EXPECT_EQ(libvlc_media_player_is_playing(media_player), 0);
+    stall_ticks.store(6);
+    watchdog_tick();
+    stall_ticks.store(100);
+    EXPECT_TRUE(wait_until(playing_again, 15000));
+}
+
+}  // namespace
