@@ -1,6 +1,6 @@
 # make run   builds and starts the demo
 # make test  builds all three builds and runs every test
-.PHONY: all bootstrap build native wine mingw test run clean
+.PHONY: all bootstrap build native wine mingw test run clean screenshots
 
 BUILD := build
 CMAKE_GEN := -G Ninja
@@ -38,6 +38,15 @@ test: build
 
 run: native wine
 	@scripts/demo
+
+# The README's pictures, taken by the end-to-end journey.
+screenshots: native wine
+	/usr/bin/python3 tests/e2e/journey.py $(BUILD)/native/tvservice
+	mkdir -p docs
+	convert $(BUILD)/e2e/step1-login.png -crop 420x420+430+190 +repage docs/login.png
+	convert $(BUILD)/e2e/step7-overlays.png -crop 760x460+260+170 +repage docs/watching.png
+	convert $(BUILD)/e2e/step3-watching.png -crop 820x660+460+40 +repage docs/program-panel.png
+	convert $(BUILD)/e2e/step8-fullscreen.png -resize 50% docs/fullscreen.png
 
 clean:
 	rm -rf $(BUILD)

@@ -35,3 +35,8 @@ set_tests_properties(win32_tests PROPERTIES TIMEOUT 900)
 add_test(NAME tvclient_script_version
          COMMAND ${PROJECT_SOURCE_DIR}/tests/scripts/tvclient_version.sh ${TVCLIENT_NATIVE_DIR}/tvservice)
 set_tests_properties(tvclient_script_version PROPERTIES TIMEOUT 120)
+
+# A subscriber's evening, driven from outside with xdotool on its own Xvfb.
+add_test(NAME e2e_journey
+         COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/e2e/journey.py ${TVCLIENT_NATIVE_DIR}/tvservice)
+set_tests_properties(e2e_journey PROPERTIES TIMEOUT 400)

@@ -117,6 +117,9 @@ LRESULT draw_channel_cell(NMLVCUSTOMDRAW* draw) {
     case CDDS_ITEMPREPAINT:
         return CDRF_NOTIFYSUBITEMDRAW;
     case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
+        // The row's colours hold whatever the selection: the list's own
+        // highlight of a selected row is switched off.
+        draw->nmcd.uItemState &= ~static_cast<UINT>(CDIS_SELECTED | CDIS_FOCUS);
         draw->clrText = RGB(255, 255, 255);
         draw->clrTextBk = static_cast<int32_t>(draw->nmcd.dwItemSpec) == current_channel ? RGB(0, 0, 255) : RGB(0, 0, 0);
         return CDRF_NEWFONT;
