@@ -1,6 +1,6 @@
 # make run   builds and starts the demo
 # make test  builds all three builds and runs every test
-.PHONY: all bootstrap build native wine mingw test run clean screenshots
+.PHONY: all bootstrap build native wine mingw test run clean screenshots fuzz
 
 BUILD := build
 CMAKE_GEN := -G Ninja
@@ -38,6 +38,19 @@ test: build
 
 run: native wine
 	@scripts/demo
+
+# Explores every fuzz target for FUZZ_SECONDS each (libFuzzer, clang), from
+# a copy of the committed corpus; new findings stay in build/fuzz/corpus-*.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := login_walk keepsession tables receive format
+fuzz: bootstrap
+	cmake -S . -B $(BUILD)/fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DTVCLIENT_FUZZ=ON \
+	      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(BUILD)/fuzz --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	for t in $(FUZZ_TARGETS); do \
+	    mkdir -p $(BUILD)/fuzz/corpus-$$t && cp -n tests/fuzz/corpus/$$t/* $(BUILD)/fuzz/corpus-$$t/; \
+	    $(BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(BUILD)/fuzz/corpus-$$t || exit 1; \
+	done
 
 # The README's pictures, taken by the end-to-end journey.
 screenshots: native wine

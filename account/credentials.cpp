@@ -1,5 +1,6 @@
 #include "account/credentials.h"
 
+#include "playback/channel_rules.h"
 #include "resources/resource.h"
 
 #include <cstdio>
@@ -33,21 +34,6 @@ bool query_text(HKEY key, const char* name, char* buffer, DWORD room) {
     LONG r = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
     if (r != ERROR_SUCCESS) memset(buffer, 0, room + 1);
     return r == ERROR_SUCCESS;
-}
-
-int32_t leading_number(const char* text) {
-    int64_t v = 0;
-    size_t i = 0;
-    while (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')) ++i;
-    bool negative = false;
-    if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
-    while (text[i] >= '0' && text[i] <= '9') {
-        v = v * 10 + (text[i++] - '0');
-        if (v > 2147483648LL) v = 2147483648LL;
-    }
-    if (negative) v = -v;
-    if (v > INT32_MAX) v = INT32_MAX;
-    return static_cast<int32_t>(v);
 }
 
 }  // namespace

@@ -35,8 +35,7 @@ INT_PTR CALLBACK user_panel_proc(HWND panel, UINT message, WPARAM wparam, LPARAM
         SetTimer(panel, 1, 1000, nullptr);
         return TRUE;
     case WM_TIMER:
-        user_panel_ticks += 1;
-        if (user_panel_ticks > 10) ShowWindow(panel, SW_HIDE);
+        count_panel_tick(panel, &user_panel_ticks);
         return 0;
     case WM_CLOSE:
         hide_panel(panel);

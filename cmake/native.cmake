@@ -35,3 +35,26 @@ target_compile_definitions(standin_tests PRIVATE
     DEMO_DATA="${PROJECT_SOURCE_DIR}/standin/demo.yaml")
 add_dependencies(standin_tests tvservice)
 gtest_discover_tests(standin_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+
+# Fuzz targets over every reader of the network's bytes. The native build
+# replays their committed corpora under the sanitizers; `make fuzz` builds
+# them with clang's libFuzzer (TVCLIENT_FUZZ) and explores for a set time.
+option(TVCLIENT_FUZZ "Build the fuzz targets with libFuzzer (clang)" OFF)
+set(FUZZ_TARGETS login_walk keepsession tables receive format)
+if(TVCLIENT_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+# libFuzzer runs with the same sanitizers as the native build.
+foreach(target ${FUZZ_TARGETS})
+    if(TVCLIENT_FUZZ)
+        add_executable(fuzz_${target} tests/fuzz/fuzz_${target}.cpp tests/fuzz/fuzz_common.cpp)
+        target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer)
+        target_link_libraries(fuzz_${target} PRIVATE tvportable)
+    else()
+        add_executable(replay_${target} tests/fuzz/fuzz_${target}.cpp tests/fuzz/fuzz_common.cpp
+                       tests/fuzz/replay_main.cpp)
+        target_link_libraries(replay_${target} PRIVATE tvportable)
+        add_test(NAME fuzz_corpus_${target}
+                 COMMAND replay_${target} ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${target})
+    endif()
+endforeach()

@@ -54,14 +54,14 @@ int32_t previous_channel(int32_t current, int32_t last) {
     return current != 0 ? current - 1 : last;
 }
 
-int32_t lock_code_number(const char* lock) {
+int32_t leading_number(const char* text) {
     size_t i = 0;
-    while (lock[i] == ' ' || (lock[i] >= '\t' && lock[i] <= '\r')) ++i;
+    while (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')) ++i;
     bool negative = false;
-    if (lock[i] == '+' || lock[i] == '-') negative = lock[i++] == '-';
+    if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
     int64_t v = 0;
-    while (lock[i] >= '0' && lock[i] <= '9') {
-        v = v * 10 + (lock[i++] - '0');
+    while (text[i] >= '0' && text[i] <= '9') {
+        v = v * 10 + (text[i++] - '0');
         if (v > 2147483648LL) v = 2147483648LL;
     }
     if (negative) v = -v;

@@ -33,10 +33,11 @@ void format_row_number(int32_t row, char* out, size_t out_size);
 int32_t next_channel(int32_t current, int32_t last);
 int32_t previous_channel(int32_t current, int32_t last);
 
-// The lock code as a decimal number: blanks, a sign, digits up to the
-// first other character; no digits gives 0. A start asks for the code when
-// this is not 0.
-int32_t lock_code_number(const char* lock);
+// The decimal number at the start of a text: blanks, a sign, digits up to
+// the first other character; no digits gives 0 (clamped to 32 bits). A start
+// asks for the lock code when the number of its text is not 0.
+int32_t leading_number(const char* text);
+inline int32_t lock_code_number(const char* lock) { return leading_number(lock); }
 
 // "http://<address>&sid=<session>&channelid=<id>" into out (256 bytes).
 // False, with out empty, when it would not fit 255 characters.

@@ -181,8 +181,7 @@ INT_PTR CALLBACK program_panel_proc(HWND panel, UINT message, WPARAM wparam, LPA
         set_up_tables(panel);
         return TRUE;
     case WM_TIMER:
-        program_panel_ticks += 1;
-        if (program_panel_ticks > 10) ShowWindow(panel, SW_HIDE);
+        count_panel_tick(panel, &program_panel_ticks);
         return 0;
     case WM_CLOSE:
         hide_panel(panel);

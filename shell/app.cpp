@@ -33,3 +33,13 @@ void hide_panel(HWND panel) {
     ShowWindow(panel, SW_HIDE);
     SetFocus(video_window);
 }
+
+void count_panel_tick(HWND panel, int32_t* ticks) {
+    *ticks += 1;
+    if (*ticks > 10) ShowWindow(panel, SW_HIDE);
+}
+
+void press_on_overlay() {
+    idle_ticks = 0;
+    drag_window(video_window);
+}

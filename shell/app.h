@@ -35,3 +35,10 @@ void drag_window(HWND window);
 
 // Hides a panel and gives the keyboard focus back to the video window.
 void hide_panel(HWND panel);
+
+// One tick of a captioned panel's 1-second timer: it hides itself on the
+// eleventh tick after it was last shown.
+void count_panel_tick(HWND panel, int32_t* ticks);
+
+// A press on an overlay drags the video window and counts as activity.
+void press_on_overlay();

@@ -132,8 +132,7 @@ INT_PTR CALLBACK control_bar_proc(HWND panel, UINT message, WPARAM wparam, LPARA
     case WM_CTLCOLORSTATIC:
         return paint_on_black(wparam, RGB(255, 0, 0));
     case WM_LBUTTONDOWN:
-        idle_ticks = 0;
-        drag_window(video_window);
+        press_on_overlay();
         return 0;
     default:
         return FALSE;
@@ -154,8 +153,7 @@ INT_PTR CALLBACK info_panel_proc(HWND panel, UINT message, WPARAM wparam, LPARAM
         return paint_on_black(wparam, yellow ? RGB(255, 255, 0) : RGB(255, 255, 255));
     }
     case WM_LBUTTONDOWN:
-        idle_ticks = 0;
-        drag_window(video_window);
+        press_on_overlay();
         return 0;
     case WM_CLOSE:
         hide_panel(panel);
@@ -173,8 +171,7 @@ INT_PTR CALLBACK exit_button_proc(HWND panel, UINT message, WPARAM wparam, LPARA
     case WM_CTLCOLORSTATIC:
         return paint_on_black(wparam, RGB(255, 0, 0));
     case WM_LBUTTONDOWN:
-        idle_ticks = 0;
-        drag_window(video_window);
+        press_on_overlay();
         return 0;
     case WM_CLOSE:
         hide_panel(panel);
@@ -190,8 +187,7 @@ INT_PTR CALLBACK help_panel_proc(HWND panel, UINT message, WPARAM wparam, LPARAM
         SetTimer(panel, 1, 1000, nullptr);
         return FALSE;
     case WM_TIMER:
-        help_panel_ticks += 1;
-        if (help_panel_ticks > 10) ShowWindow(panel, SW_HIDE);
+        count_panel_tick(panel, &help_panel_ticks);
         return 0;
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:

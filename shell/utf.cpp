@@ -133,20 +133,37 @@ size_t utf16_copy(const char16_t* text, char16_t* out, size_t out_units) {
     return n;
 }
 
-size_t utf8_whole_prefix(const char* text, size_t n) {
+namespace {
+
+size_t whole_prefix_once(const char* text, size_t n) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     size_t i = 0;
     size_t whole = 0;
     while (i < n) {
         char32_t c;
         size_t len = decode_one(s, n, i, &c);
-        // A sequence cut by the end of the n bytes is not a whole character.
+        // A sequence cut by the end of the n bytes is not a whole character;
+        // a lead byte followed by something else is a malformed byte of its own.
         if (c == replacement && len == 1 && s[i] >= 0xC2 && s[i] <= 0xF4) {
             size_t want = s[i] >= 0xF0 ? 4 : s[i] >= 0xE0 ? 3 : 2;
-            if (i + want > n) break;
+            bool continues = true;
+            for (size_t k = i + 1; k < n && k < i + want; ++k) continues = continues && (s[k] & 0xC0) == 0x80;
+            if (i + want > n && continues) break;
         }
         i += len;
         whole = i;
     }
     return whole;
+}
+
+}  // namespace
+
+// Cutting the prefix again must keep it as it is: a malformed lead byte that
+// ends up last would otherwise look like a cut character the second time.
+size_t utf8_whole_prefix(const char* text, size_t n) {
+    for (;;) {
+        size_t m = whole_prefix_once(text, n);
+        if (m == n) return n;
+        n = m;
+    }
 }

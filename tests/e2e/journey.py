@@ -455,15 +455,19 @@ class Journey:
 
     def step7_mouse_rests(self):
         x, y, w, h = self.video()
+        # After a rest the next movement maps the overlays again, on top.
         self.d.move(x + 6, y + 3)
+        time.sleep(7.0)
+        self.d.move(x + 5, y + 4)
+        shown = self.wait_overlays(True, 2)
+        check(shown is not None, "a movement over the picture shows the overlays")
+        shutil.copy(shown, os.path.join(ARTEFACTS, "step7-overlays.png"))
         time.sleep(7.0)
         rested = self.d.shot(os.path.join(ARTEFACTS, "step7-rested.png"))
         check(not self.exit_cross_shown(rested), "after 7 seconds of rest the overlays are gone")
         check(self.picture_moves(), "the picture alone goes on")
         self.d.move(x + 4, y + 4)
-        shown = self.wait_overlays(True, 2)
-        check(shown is not None, "a small movement brings them back")
-        shutil.copy(shown, os.path.join(ARTEFACTS, "step7-overlays.png"))
+        check(self.wait_overlays(True, 2) is not None, "a small movement brings them back")
 
     def step8_fullscreen(self):
         self.focus_video()

@@ -195,3 +195,18 @@ TEST(Utf, ConversionsCutWholeCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Utf, AWholePrefixIsWholeAgain) {
+    // A lead byte followed by a byte that does not continue it is malformed,
+    // not a character cut by the end; cutting twice gives the same.
+    const char text[] = "12.\xcb\xd7";
+    size_t once = utf8_whole_prefix(text, 5);
+    EXPECT_EQ(once, 3u);
+    EXPECT_EQ(utf8_whole_prefix(text, once), once);
+    EXPECT_EQ(utf8_whole_prefix("\xE2\x82", 2), 0u);  // a real cut
+    EXPECT_EQ(utf8_whole_prefix("\xE2" "a", 2), 2u);  // malformed, kept
+}
+
+}  // namespace
