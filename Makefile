@@ -1,6 +1,6 @@
 # make run   builds and starts the demo
 # make test  builds all three builds and runs every test
-.PHONY: all bootstrap build native wine mingw test run clean screenshots fuzz
+.PHONY: all bootstrap build native wine mingw test run clean screenshots fuzz soak
 
 BUILD := build
 CMAKE_GEN := -G Ninja
@@ -51,6 +51,12 @@ fuzz: bootstrap
 	    mkdir -p $(BUILD)/fuzz/corpus-$$t && cp -n tests/fuzz/corpus/$$t/* $(BUILD)/fuzz/corpus-$$t/; \
 	    $(BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $(BUILD)/fuzz/corpus-$$t || exit 1; \
 	done
+
+# Zaps for SOAK_MINUTES while the stand-in injects random faults; reports
+# crashes, hangs and memory growth.
+SOAK_MINUTES ?= 30
+soak: native wine
+	/usr/bin/python3 tests/soak/soak.py $(BUILD)/native/tvservice $(SOAK_MINUTES)
 
 # The README's pictures, taken by the end-to-end journey.
 screenshots: native wine
