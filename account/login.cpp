@@ -27,16 +27,14 @@ void log_in(HWND dialog) {
     save_credentials(user_name, user_password);
 
     char line[request_line_size];
-    static char response[response_size];
+    // One byte beyond the response stays zero, so the text is terminated.
+    static char response[response_size + 1];
     memset(response, 0, sizeof response);
     if (format_account_info_request(line, sizeof line, service_host(), user_name, user_password) > 0)
-        service_request(line, response, sizeof response);
+        service_request(line, response, response_size);
 
     // The service marks refused credentials by "false" anywhere in the text.
-    char text[response_size + 1];
-    memcpy(text, response, response_size);
-    text[response_size] = 0;
-    if (strstr(text, "false") != nullptr) {
+    if (strstr(response, "false") != nullptr) {
         show_message(nullptr, "Невалиден потребител или парола!", "Внимание възникнал е проблем!", MB_OK);
         ExitProcess(0);
     }
@@ -80,11 +78,8 @@ INT_PTR CALLBACK login_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPA
 }
 
 void parse_login_response() {
-    char text[response_size + 1];
-    memcpy(text, login_response, response_size);
-    text[response_size] = 0;
     memset(login_work, 0, sizeof login_work);
-    utf8_to_utf16(text, login_work, response_size);
+    utf8n_to_utf16(login_response, sizeof login_response, login_work, response_size);
     walk_login_response(login_work, &account);
 
     if (account.credit_given) {

@@ -41,6 +41,16 @@ void take_field(const char* field, size_t length, size_t k, void* context) {
 
 }  // namespace
 
+void read_cell_bytes(HWND list, int32_t row, int32_t column, char* out, int32_t size) {
+    memset(out, 0, static_cast<size_t>(size));
+    LVITEMA item;
+    memset(&item, 0, sizeof item);
+    item.iSubItem = column;
+    item.pszText = out;
+    item.cchTextMax = size;
+    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
 void add_list_column(HWND list, const wchar_t* title, int32_t width, int32_t column) {
     LVCOLUMNW c;
     memset(&c, 0, sizeof c);
@@ -93,13 +103,7 @@ void fill_epg_list(int32_t row) {
     HWND channels = GetDlgItem(program_panel, IDC_CHANNEL_LIST);
     HWND guide = GetDlgItem(program_panel, IDC_EPG_LIST);
     char id[32];
-    memset(id, 0, sizeof id);
-    LVITEMA item;
-    memset(&item, 0, sizeof item);
-    item.iSubItem = 4;
-    item.pszText = id;
-    item.cchTextMax = sizeof id;
-    SendMessageA(channels, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    read_cell_bytes(channels, row, 4, id, sizeof id);
 
     char line[request_line_size];
     char table_response[response_size + 1];

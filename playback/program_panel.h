@@ -17,6 +17,10 @@ void fill_channel_list(HWND list);
 // Sends the epg request for the channel of this row and replaces the guide.
 void fill_epg_list(int32_t row);
 
+// Reads a cell back as the 8-bit bytes it holds, into a cleared buffer (a
+// row or cell that does not exist reads as empty text).
+void read_cell_bytes(HWND list, int32_t row, int32_t column, char* out, int32_t size);
+
 void add_list_column(HWND list, const wchar_t* title, int32_t width, int32_t column);
 // Writes a UTF-8 field into a cell; column 0 creates the row.
 void set_list_cell(HWND list, const char* text, size_t length, int32_t row, int32_t column);

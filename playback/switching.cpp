@@ -25,16 +25,6 @@ namespace {
 // always agree.
 bool start_under_way = false;
 
-void read_cell_bytes(HWND list, int32_t row, int32_t column, char* out, int32_t size) {
-    memset(out, 0, static_cast<size_t>(size));
-    LVITEMA item;
-    memset(&item, 0, sizeof item);
-    item.iSubItem = column;
-    item.pszText = out;
-    item.cchTextMax = size;
-    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-}
-
 void read_cell_text(HWND list, int32_t row, int32_t column, char16_t* out, int32_t units) {
     memset(out, 0, static_cast<size_t>(units) * sizeof(char16_t));
     LVITEMW item;

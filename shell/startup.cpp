@@ -84,9 +84,7 @@ void escape_key() {
     ShowWindow(user_panel, SW_HIDE);
     SetFocus(video_window);
     WINDOWPLACEMENT placement;
-    memset(&placement, 0, sizeof placement);
-    placement.length = sizeof placement;
-    GetWindowPlacement(video_window, &placement);
+    read_placement(video_window, &placement);
     if (placement.showCmd == SW_SHOWMAXIMIZED) {
         restore_windowed(video_window);
         return;
@@ -228,9 +226,7 @@ void build_windows() {
 void finish_startup() {
     parse_login_response();
     fill_channel_list(GetDlgItem(program_panel, IDC_CHANNEL_LIST));
-    memset(&video_placement, 0, sizeof video_placement);
-    video_placement.length = sizeof video_placement;
-    GetWindowPlacement(video_window, &video_placement);
+    read_placement(video_window, &video_placement);
     CheckMenuItem(popup_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND | MF_CHECKED);
 }
 

@@ -20,12 +20,6 @@ rect32 to_rect32(const RECT& r) {
     return out;
 }
 
-void read_placement(HWND window, WINDOWPLACEMENT* placement) {
-    memset(placement, 0, sizeof *placement);
-    placement->length = sizeof *placement;
-    GetWindowPlacement(window, placement);
-}
-
 void auto_hide_step() {
     idle_ticks += 1;
     if (idle_ticks > 5) {
@@ -75,6 +69,12 @@ void open_context_menu(HWND window) {
 }
 
 }  // namespace
+
+void read_placement(HWND window, WINDOWPLACEMENT* placement) {
+    memset(placement, 0, sizeof *placement);
+    placement->length = sizeof *placement;
+    GetWindowPlacement(window, placement);
+}
 
 BOOL CALLBACK disable_child_window(HWND child, LPARAM) {
     EnableWindow(child, FALSE);

@@ -25,4 +25,7 @@ void toggle_fullscreen(HWND window);
 // Back from fullscreen to the windowed form at normal_rect.
 void restore_windowed(HWND window);
 
+// Reads a window's placement into a record of the caller's.
+void read_placement(HWND window, WINDOWPLACEMENT* placement);
+
 BOOL CALLBACK disable_child_window(HWND child, LPARAM extra);

@@ -221,27 +221,9 @@ std::string client_path;
 const std::string& client_program() { return client_path; }
 
 int32_t run_client(uint32_t timeout_ms) {
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    std::string command = "\"" + client_path + "\"";
-    std::vector<char> cmd(command.begin(), command.end());
-    cmd.push_back('\0');
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -2;
-    int32_t result = -1;
-    if (WaitForSingleObject(pi.hProcess, timeout_ms) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        GetExitCodeProcess(pi.hProcess, &code);
-        result = static_cast<int32_t>(code);
-    } else {
-        TerminateProcess(pi.hProcess, 99);
-        WaitForSingleObject(pi.hProcess, 5000);
-    }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return result;
+    // The client is killed on the way out when it has not ended in time.
+    client_process client;
+    return client.started() ? client.wait(timeout_ms) : -2;
 }
 
 uint16_t unused_port() {

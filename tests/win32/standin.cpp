@@ -145,3 +145,13 @@ int32_t host_command(const std::string& command) {
     // A Winelib program's system() is the host's.
     return system(command.c_str());
 }
+
+void key_in_video_window(WPARAM code) {
+    SetFocus(video_window);
+    MSG m;
+    memset(&m, 0, sizeof m);
+    m.hwnd = video_window;
+    m.message = WM_KEYDOWN;
+    m.wParam = code;
+    handle_after_dispatch(m);
+}

@@ -49,5 +49,9 @@ void end_program();
 // Pumps this thread's messages for a while, as the message loop does.
 void pump(uint32_t ms);
 
+// A key pressed while the video window has the focus, as the message loop
+// sees it after the dispatch.
+void key_in_video_window(WPARAM code);
+
 // Runs a shell command of the host (xdotool, import); its exit status.
 int32_t host_command(const std::string& command);

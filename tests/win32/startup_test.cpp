@@ -1,6 +1,6 @@
 // Start-up and the message loop's commands, in this process: the windows
 // are built as the program builds them after a login.
-#include "tests/win32/harness.h"
+#include "tests/win32/standin.h"
 
 #include "account/login.h"
 #include "resources/resource.h"
@@ -32,28 +32,7 @@ protected:
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
         }
     }
-    // Pumps the thread's messages for a while, as the message loop does.
-    void pump(uint32_t ms) {
-        DWORD until = GetTickCount() + ms;
-        MSG m;
-        while (GetTickCount() < until) {
-            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&m);
-                DispatchMessageW(&m);
-                handle_after_dispatch(m);
-            }
-            Sleep(10);
-        }
-    }
-    void key(WPARAM code) {
-        SetFocus(video_window);
-        MSG m;
-        memset(&m, 0, sizeof m);
-        m.hwnd = video_window;
-        m.message = WM_KEYDOWN;
-        m.wParam = code;
-        handle_after_dispatch(m);
-    }
+    void key(WPARAM code) { key_in_video_window(code); }
     std::unique_ptr<scripted_server> server_;
     std::unique_ptr<scoped_env> env_;
 };

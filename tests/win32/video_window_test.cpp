@@ -28,15 +28,7 @@ bool overlays_hidden() {
 
 void timer_tick(WPARAM id) { SendMessageW(video_window, WM_TIMER, id, 0); }
 
-void key(WPARAM code) {
-    SetFocus(video_window);
-    MSG m;
-    memset(&m, 0, sizeof m);
-    m.hwnd = video_window;
-    m.message = WM_KEYDOWN;
-    m.wParam = code;
-    handle_after_dispatch(m);
-}
+void key(WPARAM code) { key_in_video_window(code); }
 
 // Moves the real mouse pointer to a point of the screen (X server input).
 void mouse_to(int32_t x, int32_t y) {
