@@ -1,6 +1,6 @@
 # make run   builds and starts the demo
 # make test  builds all three builds and runs every test
-.PHONY: all bootstrap build native wine mingw test run clean screenshots fuzz soak
+.PHONY: all bootstrap build native wine mingw test run clean screenshots fuzz soak bench
 
 BUILD := build
 CMAKE_GEN := -G Ninja
@@ -66,6 +66,17 @@ screenshots: native wine
 	convert $(BUILD)/e2e/step7-overlays.png -crop 760x460+260+170 +repage docs/watching.png
 	convert $(BUILD)/e2e/step3-watching.png -crop 820x660+460+40 +repage docs/program-panel.png
 	convert $(BUILD)/e2e/step8-fullscreen.png -resize 50% docs/fullscreen.png
+
+# The benchmarks: channel change, start-up, memory, the largest channel list
+# and playback cost, against a plain libvlc player; a table on the terminal,
+# CSV and a chart in $(BUILD)/bench/results. The stand-in and the baseline
+# are built without sanitizers, so that they do not slow what is measured.
+bench: bootstrap $(BUILD)/wine/build.ninja
+	@scripts/bootstrap bench
+	cmake -S . -B $(BUILD)/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DTVCLIENT_SANITIZE=OFF
+	cmake --build $(BUILD)/bench --target tvservice vlc_baseline pixel_watch
+	cmake --build $(BUILD)/wine --target tvclient fill_bench
+	/usr/bin/python3 bench/bench.py $(BUILD)/bench
 
 clean:
 	rm -rf $(BUILD)

@@ -5,6 +5,7 @@
 #include "resources/resource.h"
 #include "service/service_request.h"
 #include "shell/app.h"
+#include "shell/trace.h"
 #include "shell/ui_text.h"
 #include "shell/utf.h"
 
@@ -20,6 +21,7 @@ namespace {
 char16_t login_work[response_size];
 
 void log_in(HWND dialog) {
+    trace_event("login");
     memset(user_name, 0, sizeof user_name);
     memset(user_password, 0, sizeof user_password);
     GetDlgItemTextA(dialog, IDC_LOGIN_USER, user_name, sizeof user_name);
@@ -32,6 +34,7 @@ void log_in(HWND dialog) {
     memset(response, 0, sizeof response);
     if (format_account_info_request(line, sizeof line, service_host(), user_name, user_password) > 0)
         service_request(line, response, response_size);
+    trace_event("login.answered");
 
     // The service marks refused credentials by "false" anywhere in the text.
     if (strstr(response, "false") != nullptr) {

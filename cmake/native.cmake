@@ -2,9 +2,13 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-add_compile_options(${SANITIZE} -g)
-add_link_options(${SANITIZE})
+# The benchmarks build the stand-in without them (TVCLIENT_SANITIZE=OFF).
+option(TVCLIENT_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+if(TVCLIENT_SANITIZE)
+    set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_compile_options(${SANITIZE} -g)
+    add_link_options(${SANITIZE})
+endif()
 
 add_library(tvportable STATIC ${PORTABLE_SOURCES})
 target_include_directories(tvportable PUBLIC ${PROJECT_SOURCE_DIR})
@@ -26,6 +30,15 @@ target_link_libraries(standin PUBLIC yaml-cpp Threads::Threads)
 add_executable(tvservice standin/tvservice.cpp)
 target_link_libraries(tvservice PRIVATE standin)
 target_compile_definitions(tvservice PRIVATE TVSERVICE_DEFAULT_DATA="${PROJECT_SOURCE_DIR}/standin/demo.yaml")
+
+# The benchmarks' baseline: a plain libvlc player (make bench).
+find_package(X11 REQUIRED)
+add_executable(vlc_baseline bench/baseline.cpp)
+target_include_directories(vlc_baseline PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(vlc_baseline PRIVATE vlc X11::X11 Threads::Threads)
+add_executable(pixel_watch bench/pixel_watch.cpp)
+target_include_directories(pixel_watch PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(pixel_watch PRIVATE X11::X11)
 
 file(GLOB STANDIN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/standin/*.cpp)
 add_executable(standin_tests ${STANDIN_TEST_SOURCES})

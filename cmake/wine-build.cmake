@@ -40,3 +40,8 @@ set_tests_properties(tvclient_script_version PROPERTIES TIMEOUT 120)
 add_test(NAME e2e_journey
          COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/e2e/journey.py ${TVCLIENT_NATIVE_DIR}/tvservice)
 set_tests_properties(e2e_journey PROPERTIES TIMEOUT 400)
+
+# The benchmarks' timing of the channel table fill (make bench).
+add_executable(fill_bench ${PROJECT_SOURCE_DIR}/bench/fill_bench.cpp ${RESOURCE_FILE})
+set_target_properties(fill_bench PROPERTIES SUFFIX ".exe")
+target_link_libraries(fill_bench PRIVATE tvclient_core)

@@ -3,10 +3,15 @@
 #include "playback/channel_rules.h"
 #include "resources/resource.h"
 #include "shell/app.h"
+#include "shell/trace.h"
 
 #include <commctrl.h>
 
 #include <cstdlib>
+
+#ifdef __WINE__
+#include <malloc.h>
+#endif
 
 libvlc_instance_t* vlc_instance;
 libvlc_media_player_t* media_player;
@@ -55,6 +60,16 @@ void set_player_window(uintptr_t window) {
 #endif
 }
 
+// Set at every start while tracing: the first time-changed event after it
+// marks the picture moving.
+std::atomic<bool> first_time_pending{false};
+
+// The player's progress through a start, for the benchmarks' timestamps.
+void on_traced_event(const libvlc_event_t* event, void*) {
+    if (event->type == libvlc_MediaPlayerPlaying) trace_event("playing");
+    if (event->type == libvlc_MediaPlayerVout && event->u.media_player_vout.new_count > 0) trace_event("vout");
+}
+
 }  // namespace
 
 void bind_player(HWND video) {
@@ -73,6 +88,13 @@ void rebind_player_if_replaced(HWND video) {
 }
 
 void create_player(HWND video) {
+#ifdef __WINE__
+    // Under Wine the player's threads allocate from glibc, which gives every
+    // new thread an arena of its own and returns little of it: a channel
+    // change starts new threads, and zapping grew the process by some
+    // hundred megabytes before it levelled off. Two arenas keep it flat.
+    mallopt(M_ARENA_MAX, 2);
+#endif
     putenv(plugin_path_setting);
     vlc_instance = libvlc_new(sizeof player_options / sizeof player_options[0], player_options);
     if (vlc_instance != nullptr) media_player = libvlc_media_player_new(vlc_instance);
@@ -82,6 +104,10 @@ void create_player(HWND video) {
         libvlc_video_set_key_input(media_player, 1);
         player_events = libvlc_media_player_event_manager(media_player);
         libvlc_event_attach(player_events, libvlc_MediaPlayerTimeChanged, on_time_changed, nullptr);
+        if (trace_on()) {
+            libvlc_event_attach(player_events, libvlc_MediaPlayerPlaying, on_traced_event, nullptr);
+            libvlc_event_attach(player_events, libvlc_MediaPlayerVout, on_traced_event, nullptr);
+        }
     }
     volume = 50;
 }
@@ -94,11 +120,14 @@ void start_stream(const char* url) {
     libvlc_media_player_set_media(media_player, current_media);
     // The player holds its own reference to the media it plays.
     if (previous != nullptr) libvlc_media_release(previous);
+    // The old stream's events have all been delivered: stop waits for it.
+    first_time_pending.store(true, std::memory_order_relaxed);
     libvlc_media_player_play(media_player);
 }
 
 void on_time_changed(const libvlc_event_t*, void*) {
     stall_ticks.store(0, std::memory_order_relaxed);
+    if (first_time_pending.load(std::memory_order_relaxed) && first_time_pending.exchange(false)) trace_event("time");
 }
 
 void watchdog_tick() {

@@ -6,6 +6,7 @@
 #include "resources/resource.h"
 #include "service/service_request.h"
 #include "shell/app.h"
+#include "shell/trace.h"
 #include "shell/utf.h"
 
 #include <cstring>
@@ -37,6 +38,15 @@ void take_field(const char* field, size_t length, size_t k, void* context) {
         cell_place place = epg_cell_for_field(k);
         set_list_cell(fill->list, field, length, place.row, place.column);
     }
+}
+
+// A table that is filled row by row is drawn once, when it is full: drawn
+// after every row, a visible table of some hundred rows takes seconds.
+void hold_drawing(HWND list) { SendMessageW(list, WM_SETREDRAW, FALSE, 0); }
+
+void draw_again(HWND list) {
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
 }
 
 }  // namespace
@@ -94,8 +104,16 @@ void fill_channel_list(HWND list) {
     memset(table_response, 0, sizeof table_response);
     if (format_channelslist_request(line, sizeof line, service_host(), user_name, user_password) > 0)
         service_request(line, table_response, response_size);
+    trace_event("channels.answered");
+    fill_channel_rows(list, table_response);
+    trace_event("channels.filled");
+}
+
+void fill_channel_rows(HWND list, const char* response) {
     table_fill fill = {list, true};
-    size_t n = split_fields8(table_response, response_size, take_field, &fill);
+    hold_drawing(list);
+    size_t n = split_fields8(response, response_size, take_field, &fill);
+    draw_again(list);
     last_channel = last_complete_channel(n);
 }
 
@@ -110,9 +128,12 @@ void fill_epg_list(int32_t row) {
     memset(table_response, 0, sizeof table_response);
     if (format_epg_request(line, sizeof line, service_host(), user_name, user_password, id) > 0)
         service_request(line, table_response, response_size);
-    SendMessageW(guide, LVM_DELETEALLITEMS, 0, 0);
+    trace_event("epg.answered");
     table_fill fill = {guide, false};
+    hold_drawing(guide);
+    SendMessageW(guide, LVM_DELETEALLITEMS, 0, 0);
     split_fields8(table_response, response_size, take_field, &fill);
+    draw_again(guide);
 }
 
 LRESULT draw_channel_cell(NMLVCUSTOMDRAW* draw) {

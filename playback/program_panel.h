@@ -14,6 +14,9 @@ extern int32_t last_channel;
 // Sends the channelslist request and fills the channel table, one row per
 // record; sets last_channel.
 void fill_channel_list(HWND list);
+// Adds one row per record of a channelslist response (response_size bytes,
+// zero beyond the received ones) and sets last_channel.
+void fill_channel_rows(HWND list, const char* response);
 // Sends the epg request for the channel of this row and replaces the guide.
 void fill_epg_list(int32_t row);
 

@@ -7,6 +7,7 @@
 #include "playback/program_panel.h"
 #include "resources/resource.h"
 #include "shell/app.h"
+#include "shell/trace.h"
 #include "shell/ui_text.h"
 
 #include <commctrl.h>
@@ -58,10 +59,12 @@ INT_PTR CALLBACK lock_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
 // Starts the given row (steps 3 to 15 of a channel start).
 void start_row(int32_t row) {
     keep_session();
+    trace_event("keepsession");
     if (epg_channel != row) {
         epg_channel = row;
         fill_epg_list(row);
     }
+    trace_event("epg");
     HWND channels = GetDlgItem(program_panel, IDC_CHANNEL_LIST);
     HWND guide = GetDlgItem(program_panel, IDC_EPG_LIST);
     char16_t name[128];
@@ -89,7 +92,9 @@ void start_row(int32_t row) {
     }
     playing_channel = row;
     current_channel = row;
+    trace_event("open");
     start_stream(url);
+    trace_event("opened");
     InvalidateRect(channels, nullptr, FALSE);
 
     char16_t line[1024];
@@ -103,6 +108,7 @@ void start_row(int32_t row) {
 // Navigation changes current_channel only when no start is under way.
 void select_and_switch(int32_t row) {
     if (start_under_way) return;
+    trace_event("change");
     current_channel = row;
     switch_channel();
 }
@@ -139,6 +145,7 @@ void stop_playback() {
 
 void activate_channel(int32_t row) {
     if (start_under_way) return;
+    trace_event("change");
     current_channel = row;
     program_panel_ticks = 0;
     switch_channel();

@@ -9,6 +9,7 @@
 #include "service/service_request.h"
 #include "shell/app.h"
 #include "shell/panels.h"
+#include "shell/trace.h"
 #include "shell/ui_text.h"
 #include "shell/version.h"
 #include "shell/video_window.h"
@@ -221,10 +222,12 @@ void build_windows() {
     ShowWindow(info_panel, SW_SHOW);
     ShowWindow(exit_button, SW_SHOW);
     ShowWindow(program_panel, SW_SHOW);
+    trace_event("windows");
 }
 
 void finish_startup() {
     parse_login_response();
+    trace_event("account");
     fill_channel_list(GetDlgItem(program_panel, IDC_CHANNEL_LIST));
     read_placement(video_window, &video_placement);
     CheckMenuItem(popup_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND | MF_CHECKED);

@@ -208,12 +208,21 @@ void stream_hub::leave(const std::string& channel_id, const std::shared_ptr<view
                 removed = true;
             }
         }
-        if (removed && list.empty()) {
+        if (removed && list.empty() && on_air_.count(channel_id) == 0) {
             gone = found->second;
             feeds_.erase(found);
         }
     }
     if (gone) end_feed(gone);
+}
+
+void stream_hub::put_on_air(const channel& c) {
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        on_air_.insert(c.id);
+    }
+    // A passing viewer starts the feed; on air, it outlives its viewers.
+    leave(c.id, join(c));
 }
 
 void stream_hub::stop_all() {

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,6 +50,9 @@ public:
 
     std::shared_ptr<viewer> join(const channel& c);
     void leave(const std::string& channel_id, const std::shared_ptr<viewer>& v);
+    // Keeps the channel's feed running from now on, watched or not, as a
+    // real head-end does: a viewer then never waits for ffmpeg to start.
+    void put_on_air(const channel& c);
     // Ends every feed (the service is stopping).
     void stop_all();
     // How many ffmpeg processes run now.
@@ -75,6 +79,7 @@ private:
     std::string work_dir_;
     std::mutex lock_;
     std::map<std::string, std::shared_ptr<feed>> feeds_;
+    std::set<std::string> on_air_;
 };
 
 }  // namespace standin

@@ -46,6 +46,7 @@ struct options {
     std::string ffmpeg = "ffmpeg";
     fault_table faults;
     bool list_accounts = false;
+    bool on_air = false;
 };
 
 options opts;
@@ -277,7 +278,7 @@ void usage() {
     fprintf(stderr,
             "usage: tvservice [--listen HOST:PORT] [--public HOST:PORT] [--data FILE] [--log FILE]\n"
             "                 [--fault KIND=FAULT]... [--control FILE] [--hold SECONDS] [--port-file FILE]\n"
-            "                 [--list-accounts]\n"
+            "                 [--list-accounts] [--on-air]\n"
             "  KIND: version account shares keepsession channelslist epg stream all\n"
             "  FAULT: none silent close one_byte trailing_zero huge drip stall_half\n"
             "         wrong_version (version) stall[:SECONDS] (stream)\n");
@@ -319,6 +320,8 @@ bool parse_options(int argc, char** argv) {
         } else if (a == "--hold") {
             if (!value(&v)) return false;
             opts.faults.hold_seconds = atoi(v.c_str());
+        } else if (a == "--on-air") {
+            opts.on_air = true;
         } else if (a == "--list-accounts") {
             opts.list_accounts = true;
         } else if (a == "--fault") {
@@ -397,6 +400,8 @@ int main(int argc, char** argv) {
     stream_hub the_hub(opts.ffmpeg, work_dir);
     svc = &the_service;
     hub = &the_hub;
+    if (opts.on_air)
+        for (const channel& c : the_service.data().channels) hub->put_on_air(c);
 
     if (pipe2(wake_pipe, O_CLOEXEC) != 0) return 1;
     signal(SIGPIPE, SIG_IGN);

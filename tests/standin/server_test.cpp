@@ -320,4 +320,32 @@ TEST(StandinServer, StoppingEndsEveryStream) {
     EXPECT_EQ(count_processes("ffmpeg"), ffmpeg_before);
 }
 
+TEST(StandinServer, ChannelsOnAirRunWithoutViewersUntilTheServiceStops) {
+    char dir[] = "/tmp/tvservice-air.XXXXXX";
+    std::string data = std::string(mkdtemp(dir)) + "/two.yaml";
+    std::ofstream(data) << "charge: \"0.01\"\n"
+                           "accounts:\n"
+                           "  - {user: ivan, password: \"1234\", uid: \"1\", first_name: И, last_name: П, credit: \"1.00\"}\n"
+                           "channels:\n"
+                           "  - {id: \"1\", name: Едно, price: \"1\", lock: \"0\", genre: news, pattern: testsrc, tone: 440}\n"
+                           "  - {id: \"2\", name: Две, price: \"1\", lock: \"0\", genre: news, pattern: testsrc2, tone: 523}\n";
+    int ffmpeg_before = count_processes("ffmpeg");
+    running_service s({"--data", data, "--on-air"});
+    ASSERT_NE(s.port, 0);
+    EXPECT_EQ(count_processes("ffmpeg"), ffmpeg_before + 2);
+
+    // A viewer comes and goes; its channel stays on air.
+    std::string sid = field_after(talk(s.port, s.line(ivan + "account\x01info")).bytes, "sessionid");
+    std::string got = stream_get(s.port, "/live?ch=2&sid=" + sid + "&channelid=2", 188 * 50, 20000);
+    EXPECT_EQ(got.rfind("HTTP/1.0 200", 0), 0u) << got.substr(0, 40);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_EQ(count_processes("ffmpeg"), ffmpeg_before + 2);
+
+    int status = s.stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (int i = 0; i < 40 && count_processes("ffmpeg") > ffmpeg_before; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(count_processes("ffmpeg"), ffmpeg_before);
+}
+
 }  // namespace

@@ -1,0 +1,627 @@
+#!/usr/bin/python3
+"""The benchmarks of tvclient (make bench).
+
+Runs the client of the wine build on an Xvfb display of its own against the
+stand-in service on loopback, with every channel on air (as at a real
+head-end, a channel change never waits for an encoder to start), and
+measures side by side with vlc_baseline, a minimal program of ours around
+libvlc with its default options:
+
+  1. channel change: key handled -> first picture (libvlc's vout event), the
+     median broken down into its parts; the baseline over the same streams;
+  2. start-up: login button -> channel table filled;
+  3. resident memory after 10 and after all channel changes;
+  4. the channel table filled from a 32000-byte channelslist response;
+  5. CPU time per minute of playing one channel, client and baseline.
+
+Prints one table and writes results.csv, changes.csv, memory.csv and
+bench.png under build/bench/results/. The client writes its timestamps
+through TVCLIENT_TRACE; nothing here is a pass or fail: the targets are
+shown beside the figures.
+
+The first picture is taken at libvlc's vout event, the one event of libvlc
+3.0 that comes with the first decoded picture; the first time-changed event
+comes only once the network caching (1 s by default) has filled. Both
+programs' windows are also read back from the X server (pixel_watch, and
+vlc_baseline --watch-pixels) to show when the picture really is on the
+screen.
+
+Usage: bench.py BENCH_BUILD_FOLDER   (with tvservice, vlc_baseline, pixel_watch)
+Environment: BENCH_CHANGES (1000), BENCH_TIMED (50), BENCH_STARTS (20),
+BENCH_FILLS (20), BENCH_CPU_SECONDS (60).
+"""
+
+import csv
+import os
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import journey as J  # noqa: E402
+
+OUT = os.path.join(ROOT, "build", "bench", "results")
+WINE_BUILD = os.environ.get("TVCLIENT_BUILD_DIR", os.path.join(ROOT, "build", "wine"))
+USER, PASSWORD = "bench", "bench"
+
+CHANGES = int(os.environ.get("BENCH_CHANGES", "1000"))
+TIMED = int(os.environ.get("BENCH_TIMED", "50"))
+STARTS = int(os.environ.get("BENCH_STARTS", "20"))
+FILLS = int(os.environ.get("BENCH_FILLS", "20"))
+CPU_SECONDS = float(os.environ.get("BENCH_CPU_SECONDS", "60"))
+# After a timed change: the picture moves, then a person looks this long.
+SETTLE = 0.3
+CLOCK_TICK = os.sysconf("SC_CLK_TCK")
+
+
+def say(text):
+    print("bench: " + text, flush=True)
+
+
+def median(values):
+    v = sorted(values)
+    if not v:
+        return float("nan")
+    n = len(v)
+    return v[n // 2] if n % 2 else (v[n // 2 - 1] + v[n // 2]) / 2
+
+
+def percentile(values, p):
+    v = sorted(values)
+    if not v:
+        return float("nan")
+    # Nearest rank: the smallest value with at least p% at or below it.
+    rank = max(1, -(-len(v) * p // 100))
+    return v[int(rank) - 1]
+
+
+class Service:
+    """The stand-in service on a free loopback port."""
+
+    def __init__(self, program, data, work, extra=()):
+        os.makedirs(work, exist_ok=True)
+        self.log = os.path.join(work, "requests.log")
+        port_file = os.path.join(work, "port")
+        self.process = subprocess.Popen(
+            [program, "--listen", "127.0.0.1:0", "--port-file", port_file, "--data", data, "--log", self.log]
+            + list(extra), stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "service.err"), "w"))
+        for _ in range(200):
+            if os.path.exists(port_file) and open(port_file).read().strip():
+                break
+            time.sleep(0.05)
+        self.address = "127.0.0.1:" + open(port_file).read().strip()
+
+    def stream_paths(self):
+        """The stream requests of the log, first appearance first."""
+        seen = []
+        with open(self.log, encoding="ascii", errors="replace") as f:
+            for line in f:
+                if line.startswith("GET /live?"):
+                    path = line.split()[1]
+                    if path not in seen:
+                        seen.append(path)
+        return seen
+
+    def last_stream_path(self):
+        paths = [line.split()[1] for line in open(self.log, encoding="ascii", errors="replace")
+                 if line.startswith("GET /live?")]
+        return paths[-1] if paths else None
+
+    def close(self):
+        self.process.send_signal(signal.SIGTERM)
+        self.process.wait()
+
+
+class Trace:
+    """The client's event trace: '<microseconds> <name>' lines."""
+
+    def __init__(self, path):
+        self.path = path
+        self.events = []
+        self.offset = 0
+        open(path, "w").close()
+
+    def read(self):
+        with open(self.path) as f:
+            f.seek(self.offset)
+            chunk = f.read()
+        whole = chunk[:chunk.rfind("\n") + 1]
+        self.offset += len(whole.encode())
+        for line in whole.splitlines():
+            at, name = line.split(" ", 1)
+            self.events.append((int(at), name))
+
+    def wait(self, name, after, timeout):
+        """Index and time of the first event `name` at index >= after."""
+        until = time.time() + timeout
+        while True:
+            self.read()
+            for i in range(after, len(self.events)):
+                if self.events[i][1] == name:
+                    return i, self.events[i][0]
+            if time.time() > until:
+                return None, None
+            time.sleep(0.002)
+
+    def first(self, name, after):
+        for i in range(after, len(self.events)):
+            if self.events[i][1] == name:
+                return self.events[i][0]
+        return None
+
+
+def process_ticks(pid):
+    """User and system CPU time of a process, in clock ticks."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
+
+
+def process_rss_kib(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
+def pids_of(pattern):
+    out = subprocess.run(["pgrep", "-f", pattern], stdout=subprocess.PIPE).stdout.decode().split()
+    return [int(p) for p in out]
+
+
+def remember_login(env):
+    for name, value in (("isRem", "1"), ("a_user", USER), ("a_pass", PASSWORD)):
+        subprocess.run([J.WINERUN, "reg", "add", J.POLICIES, "/v", name, "/d", value, "/f"], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+class Client:
+    """One run of the client with its trace."""
+
+    def __init__(self, desktop, service, trace_path):
+        self.desktop = desktop
+        self.trace = Trace(trace_path)
+        before = set(pids_of("tvclient.exe.so"))
+        env = dict(desktop.env, TVCLIENT_SERVICE=service.address, TVCLIENT_TRACE=trace_path,
+                   TVCLIENT_BUILD_DIR=WINE_BUILD)
+        self.launcher = subprocess.Popen([J.TVCLIENT], env=env, stdout=subprocess.DEVNULL,
+                                         stderr=subprocess.DEVNULL, cwd="/")
+        self.pid = None
+        for _ in range(400):
+            fresh = [p for p in pids_of("tvclient.exe.so") if p not in before]
+            if fresh:
+                self.pid = fresh[0]
+                break
+            time.sleep(0.05)
+
+    def log_in(self):
+        """Presses the login button of the remembered login; the trace from there."""
+        if self.desktop.find("Login", 60) is None:
+            raise J.StepFailed("the login dialog did not appear")
+        time.sleep(0.3)
+        self.desktop.tool("key", "Return")
+        _, filled = self.trace.wait("channels.filled", 0, 30)
+        if filled is None:
+            raise J.StepFailed("the channel table was not filled within 30 s of the login")
+
+    def focus_video(self):
+        wid = self.desktop.find("play", 10)
+        if wid is None:
+            raise J.StepFailed("the video window is not on the screen")
+        x, y, w, h = self.desktop.geometry(wid)
+        self.desktop.tool("mousemove", x + 3, y + 3)
+        self.desktop.tool("click", 1)
+        time.sleep(0.5)
+        return x, y, w, h
+
+    def end(self):
+        if self.pid is not None:
+            try:
+                os.kill(self.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        try:
+            self.launcher.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            self.launcher.kill()
+            self.launcher.wait()
+        self.desktop.gone("play", 10)
+
+
+def startup_parts(trace):
+    e = {name: at for at, name in reversed(trace.events)}
+    login, answered, windows = e["login"], e["login.answered"], e["windows"]
+    account, received, filled = e["account"], e["channels.answered"], e["channels.filled"]
+    exchanges = (answered - login) + (received - account)
+    return {
+        "total": (filled - login) / 1000,
+        "exchanges": exchanges / 1000,
+        "fill": (filled - received) / 1000,
+        "windows": (windows - answered) / 1000,
+        "exchanges_and_fill": (exchanges + filled - received) / 1000,
+    }
+
+
+def measure_startups(desktop, service, work):
+    """STARTS starts from the login button; the last client stays running."""
+    runs = []
+    client = None
+    for i in range(STARTS):
+        client = Client(desktop, service, os.path.join(work, "start-%02d.trace" % i))
+        client.log_in()
+        runs.append(startup_parts(client.trace))
+        if i < STARTS - 1:
+            client.end()
+    say("start-up: %d starts, median %.1f ms (exchanges and fill %.1f ms)" % (
+        len(runs), median([r["total"] for r in runs]), median([r["exchanges_and_fill"] for r in runs])))
+    return runs, client
+
+
+def change_parts(trace, begin):
+    """The parts of one traced change, in ms, from the event index begin."""
+    t = {}
+    for name in ("change", "keepsession", "epg.answered", "epg", "open", "opened", "playing", "vout", "time"):
+        t[name] = trace.first(name, begin)
+    if t["change"] is None or t["vout"] is None:
+        return None
+    ms = lambda a, b: (t[b] - t[a]) / 1000 if t[a] is not None and t[b] is not None else float("nan")
+    return {
+        "total": ms("change", "vout"),
+        "keepsession": ms("change", "keepsession"),
+        "epg": ms("keepsession", "epg"),
+        "epg_exchange": ms("keepsession", "epg.answered"),
+        "open": ms("epg", "playing"),
+        "picture": ms("playing", "vout"),
+        "moving": ms("change", "time"),
+        "stop_and_play_calls": ms("open", "opened"),
+        "at_change": t["change"],
+        "at_opened": t["opened"],
+        "pixels": float("nan"),
+    }
+
+
+def watch_pixels(program, desktop, geometry):
+    """pixel_watch over the middle of the video window (the overlays are
+    hidden; the info panel would lie above this band, the control bar below)."""
+    x, y, w, h = geometry
+    band = "%dx%d+%d+%d" % (w * 8 // 10, h // 2, x + w // 10, y + h // 4)
+    return subprocess.Popen([program, band], env=desktop.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
+
+def picture_times(watcher, changes):
+    """Ends the watcher; sets each change's 'pixels': the first lit picture
+    that the band showed after the player was told to play the new channel
+    (the old channel's picture stands still from then on)."""
+    watcher.send_signal(signal.SIGTERM)
+    out = watcher.communicate(timeout=20)[0].decode()
+    seen = []
+    for line in out.splitlines():
+        f = line.split()
+        if len(f) == 2:
+            seen.append((int(f[0]), f[1] == "1"))
+    for c in changes:
+        if c["at_opened"] is None:
+            continue
+        for at, lit in seen:
+            if at > c["at_opened"] and lit:
+                c["pixels"] = (at - c["at_change"]) / 1000
+                break
+
+
+def zap(client, rss_log, watcher):
+    """CHANGES channel changes with the Right key. The first TIMED wait for
+    the picture to move and a moment more; the rest go on at the first
+    picture, as a person holding the key does."""
+    timed, rapid, failures = [], [], 0
+    for n in range(1, CHANGES + 1):
+        if n == TIMED + 1:
+            picture_times(watcher, timed)
+        mark = len(client.trace.events)
+        client.desktop.tool("key", "Right")
+        i, _ = client.trace.wait("change", mark, 10)
+        if i is None:
+            failures += 1
+            continue
+        vout_i, _ = client.trace.wait("vout", i, 10)
+        if n <= TIMED:
+            client.trace.wait("time", i, 10)
+        parts = change_parts(client.trace, i) if vout_i is not None else None
+        if parts is None:
+            failures += 1
+        else:
+            (timed if n <= TIMED else rapid).append(parts)
+        if n <= TIMED:
+            time.sleep(SETTLE)
+        if n in (10, TIMED, CHANGES) or n % 50 == 0:
+            rss_log.append((n, process_rss_kib(client.pid)))
+        if n % 100 == 0:
+            say("%d channel changes" % n)
+    if watcher.poll() is None:
+        picture_times(watcher, timed)
+    return timed, rapid, failures
+
+
+def cpu_per_minute(pid, seconds):
+    """CPU seconds per minute that the process takes over `seconds`."""
+    start = process_ticks(pid)
+    time.sleep(seconds)
+    return (process_ticks(pid) - start) / CLOCK_TICK * 60 / seconds
+
+
+def wineserver_pid():
+    found = pids_of("wineserver")
+    return found[0] if found else None
+
+
+def run_baseline(program, desktop, geometry, urls, work):
+    x, y, w, h = geometry
+    window = "%dx%d+%d+%d" % (w, h, x, y)
+    env = dict(desktop.env, HOME=work)
+    out = subprocess.run([program, "zap", "--window", window, "--changes", str(TIMED), "--settle-ms",
+                          str(int(SETTLE * 1000)), "--watch-pixels"] + urls, env=env,
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=900).stdout.decode()
+    changes, failures, rss = [], 0, {}
+    for line in out.splitlines():
+        f = line.split()
+        if len(f) == 3 and f[0] == "rss":
+            rss[int(f[1])] = int(f[2])
+        if len(f) < 6 or f[0] != "change":
+            continue
+        opened, vout, moving = (int(v) for v in f[3:6])
+        pixels = int(f[6]) if len(f) > 6 else -1
+        if vout < 0:
+            failures += 1
+            continue
+        changes.append({"total": vout / 1000, "open": opened / 1000 if opened >= 0 else float("nan"),
+                        "picture": (vout - opened) / 1000 if opened >= 0 else float("nan"),
+                        "moving": moving / 1000 if moving >= 0 else float("nan"),
+                        "pixels": pixels / 1000 if pixels >= 0 else float("nan")})
+    failures += TIMED - len(changes) - failures
+    # Playback cost: the first stream, played on its own.
+    player = subprocess.Popen([program, "play", "--window", window, urls[0]], env=env,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    line = player.stdout.readline().decode().strip()
+    cpu = float("nan")
+    if line == "vout":
+        time.sleep(3)
+        cpu = cpu_per_minute(player.pid, CPU_SECONDS)
+    player.send_signal(signal.SIGTERM)
+    try:
+        player.wait(timeout=20)
+    except subprocess.TimeoutExpired:
+        player.kill()
+    return changes, failures, cpu, rss
+
+
+def largest_channel_list(tvservice, work):
+    """Stand-in data whose channelslist response is exactly 32000 bytes."""
+    public = "tv.example.bg:8080"
+    price, lock = "10 мин", "0"
+    records, size, n = [], 0, 0
+    while True:
+        cid = str(1000 + n)
+        name = "Канал %d" % (1000 + n)
+        fields = [cid, name, public + "/live?ch=" + cid, price, lock]
+        rec = len("\x01".join(fields).encode()) + (1 if records else 0)
+        if size + rec > 32000:
+            break
+        records.append(fields)
+        size += rec
+        n += 1
+    # The last name takes up the rest, in whole two-byte letters and a space.
+    short = 32000 - size
+    last = records[-1]
+    last[1] += " " * (short % 2) + "я" * (short // 2)
+    data = os.path.join(work, "largest.yaml")
+    with open(data, "w") as f:
+        f.write('charge: "0.01"\naccounts:\n  - {user: %s, password: "%s", uid: "1", first_name: А, '
+                'last_name: Б, credit: "1.00"}\nchannels:\n' % (USER, PASSWORD))
+        for cid, name, _, p, lk in records:
+            f.write('  - {id: "%s", name: "%s", price: "%s", lock: "%s", genre: news, pattern: testsrc, tone: 440}\n'
+                    % (cid, name, p, lk))
+    return Service(tvservice, data, os.path.join(work, "largest"), ["--public", public]), len(records)
+
+
+def measure_fill(tvservice, desktop, work):
+    service, records = largest_channel_list(tvservice, work)
+    try:
+        env = dict(desktop.env, TVCLIENT_SERVICE=service.address, TVCLIENT_BUILD_DIR=WINE_BUILD)
+        out = subprocess.run([J.WINERUN, os.path.join(WINE_BUILD, "fill_bench.exe"), USER, PASSWORD, str(FILLS)],
+                             env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=300).stdout.decode()
+    finally:
+        service.close()
+    runs = []
+    for line in out.splitlines():
+        f = line.split()
+        if len(f) == 7 and f[0] == "fill":
+            runs.append({"bytes": int(f[2]), "rows": int(f[3]), "exchange": int(f[4]) / 1000,
+                         "fill": int(f[5]) / 1000, "paint": int(f[6]) / 1000})
+    return runs, records
+
+
+def verdict(ok):
+    return "met" if ok else "MISSED"
+
+
+def report(r):
+    """The table on the terminal and results.csv."""
+    rows = []
+
+    def row(measure, client, baseline="", ratio="", target="", result=""):
+        rows.append([measure, client, baseline, ratio, target, result])
+
+    c, b = r["timed"], r["base"]
+    ct, bt = [x["total"] for x in c], [x["total"] for x in b]
+    cm, bm = median(ct), median(bt)
+    row("channel change, median (ms)", "%.0f" % cm, "%.0f" % bm, "%.2f" % (cm / bm), "< 500, <= baseline",
+        verdict(cm < 500 and cm <= bm))
+    row("channel change, p90 (ms)", "%.0f" % percentile(ct, 90), "%.0f" % percentile(bt, 90),
+        "%.2f" % (percentile(ct, 90) / percentile(bt, 90)), "< 1000", verdict(percentile(ct, 90) < 1000))
+    row("channel change, max (ms)", "%.0f" % max(ct), "%.0f" % max(bt), "%.2f" % (max(ct) / max(bt)))
+    row("  keepsession exchange, median (ms)", "%.1f" % median([x["keepsession"] for x in c]), "-")
+    row("  epg exchange and guide fill, median (ms)", "%.1f + %.1f" % (
+        median([x["epg_exchange"] for x in c]), median([x["epg"] - x["epg_exchange"] for x in c])), "-")
+    row("  stream open, median (ms)", "%.1f" % median([x["open"] for x in c]),
+        "%.1f" % median([x["open"] for x in b]))
+    row("  first picture, median (ms)", "%.1f" % median([x["picture"] for x in c]),
+        "%.1f" % median([x["picture"] for x in b]))
+    row("  picture moving (first time-changed), median (ms)", "%.0f" % median([x["moving"] for x in c]),
+        "%.0f" % median([x["moving"] for x in b]))
+    row("picture on screen (pixels read back), median / p90 (ms)",
+        "%.0f / %.0f" % (median([x["pixels"] for x in c]), percentile([x["pixels"] for x in c], 90)),
+        "%.0f / %.0f" % (median([x["pixels"] for x in b]), percentile([x["pixels"] for x in b], 90)),
+        "%.2f" % (median([x["pixels"] for x in c]) / median([x["pixels"] for x in b])))
+    rapid = [x["total"] for x in r["rapid"]]
+    if rapid:
+        row("channel change while zapping fast, median / p90 (ms)",
+            "%.0f / %.0f" % (median(rapid), percentile(rapid, 90)), "-")
+    row("channel changes measured / failed", "%d / %d" % (len(c) + len(r["rapid"]), r["zap_failures"]),
+        "%d / %d" % (len(b), r["base_failures"]))
+    s = r["starts"]
+    row("start-up, login button to table filled, median (ms)", "%.1f" % median([x["total"] for x in s]))
+    row("  exchanges and table fill, median (ms)", "%.1f" % median([x["exchanges_and_fill"] for x in s]),
+        "", "", "< 100", verdict(median([x["exchanges_and_fill"] for x in s]) < 100))
+    row("  window and player creation, median (ms)", "%.1f" % median([x["windows"] for x in s]))
+    rss = dict(r["rss"])
+    first, last = rss.get(10, 0), rss.get(CHANGES, 0)
+    growth = (last - first) / max(1, CHANGES - 10)
+    row("resident memory after 10 changes (KiB)", "%d" % first)
+    row("resident memory after %d changes (KiB)" % CHANGES, "%d" % last)
+    br = r["base_rss"]
+    row("resident memory after 10 / %d changes (KiB)" % TIMED, "%d / %d" % (first, rss.get(TIMED, 0)),
+        "%d / %d" % (br.get(10, 0), br.get(TIMED, 0)))
+    row("memory growth per change, 10 to %d (KiB)" % CHANGES, "%.2f" % growth, "", "", "< 10", verdict(growth < 10))
+    steady = (last - rss.get(100, first)) / max(1, CHANGES - 100)
+    row("memory growth per change, 100 to %d (KiB)" % CHANGES, "%.2f" % steady)
+    f = r["fills"]
+    if f:
+        row("table fill from a %d-byte channelslist (%d rows), median (ms)" % (f[0]["bytes"], f[0]["rows"]),
+            "%.1f" % median([x["fill"] for x in f]))
+        row("  its exchange / its first paint, median (ms)", "%.1f / %.1f" % (
+            median([x["exchange"] for x in f]), median([x["paint"] for x in f])))
+    row("CPU time per minute of playing (s)", "%.2f" % r["cpu"], "%.2f" % r["base_cpu"],
+        "%.2f" % (r["cpu"] / r["base_cpu"]) if r["base_cpu"] > 0 else "")
+    row("  Wine's server meanwhile (s)", "%.2f" % r["wineserver_cpu"])
+
+    head = ["measure", "tvclient", "baseline", "ratio", "target", "result"]
+    widths = [max(len(str(x[i])) for x in rows + [head]) for i in range(len(head))]
+    line = "  ".join("%-*s" % (widths[i], head[i]) for i in range(len(head)))
+    print()
+    print(line)
+    print("-" * len(line))
+    for x in rows:
+        print("  ".join("%-*s" % (widths[i], x[i]) for i in range(len(head))))
+    print()
+    with open(os.path.join(OUT, "results.csv"), "w", newline="") as out:
+        w = csv.writer(out)
+        w.writerow(head)
+        w.writerows(rows)
+
+
+def write_series(r):
+    with open(os.path.join(OUT, "changes.csv"), "w", newline="") as out:
+        w = csv.writer(out)
+        w.writerow(["program", "change", "total_ms", "keepsession_ms", "epg_ms", "open_ms", "picture_ms",
+                    "moving_ms", "on_screen_ms"])
+        for n, x in enumerate(r["timed"] + r["rapid"], 1):
+            w.writerow(["tvclient", n] + ["%.2f" % x[k] for k in
+                                          ("total", "keepsession", "epg", "open", "picture", "moving", "pixels")])
+        for n, x in enumerate(r["base"], 1):
+            w.writerow(["baseline", n, "%.2f" % x["total"], "", "", "%.2f" % x["open"], "%.2f" % x["picture"],
+                        "%.2f" % x["moving"], "%.2f" % x["pixels"]])
+    with open(os.path.join(OUT, "memory.csv"), "w", newline="") as out:
+        w = csv.writer(out)
+        w.writerow(["changes", "rss_kib"])
+        w.writerows(r["rss"])
+    # Sorted change times of both programs, for the chart.
+    series = (("client", [x["total"] for x in r["timed"]]), ("baseline", [x["total"] for x in r["base"]]),
+              ("client-screen", [x["pixels"] for x in r["timed"] if x["pixels"] == x["pixels"]]),
+              ("baseline-screen", [x["pixels"] for x in r["base"] if x["pixels"] == x["pixels"]]))
+    for name, values in series:
+        with open(os.path.join(OUT, "sorted-%s.dat" % name), "w") as out:
+            for i, v in enumerate(sorted(values), 1):
+                out.write("%.4f %.2f\n" % (i / len(values), v))
+
+
+def chart():
+    result = subprocess.run(["gnuplot", "-e", "out='%s'" % OUT, os.path.join(HERE, "bench.gp")],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    if result.returncode != 0:
+        say("the chart could not be drawn: " + result.stderr.decode(errors="replace").strip())
+    else:
+        say("table, CSV and chart in %s" % OUT)
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__)
+        return 2
+    tools = sys.argv[1]
+    tvservice, baseline = os.path.join(tools, "tvservice"), os.path.join(tools, "vlc_baseline")
+    watcher_program = os.path.join(tools, "pixel_watch")
+    os.makedirs(OUT, exist_ok=True)
+    work = tempfile.mkdtemp(prefix="tvclient-bench.")
+    started = time.time()
+    prefix = os.environ.get("WINEPREFIX", os.path.join(WINE_BUILD, "prefix"))
+    # A Wine server left from an earlier run would hold another display.
+    subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=dict(os.environ, WINEPREFIX=prefix),
+                   stderr=subprocess.DEVNULL)
+    desktop = J.Desktop()
+    service = Service(tvservice, os.path.join(HERE, "bench.yaml"), os.path.join(work, "service"), ["--on-air"])
+    r = {}
+    client = None
+    try:
+        remember_login(desktop.env)
+        r["starts"], client = measure_startups(desktop, service, work)
+        geometry = client.focus_video()
+        # The overlays hide once the mouse has rested.
+        time.sleep(7)
+        r["rss"] = []
+        watcher = watch_pixels(watcher_program, desktop, geometry)
+        r["timed"], r["rapid"], r["zap_failures"] = zap(client, r["rss"], watcher)
+        say("channel change: median %.0f ms over %d timed changes" % (
+            median([x["total"] for x in r["timed"]]), len(r["timed"])))
+        time.sleep(3)
+        server = wineserver_pid()
+        server_start = process_ticks(server) if server else 0
+        r["cpu"] = cpu_per_minute(client.pid, CPU_SECONDS)
+        r["wineserver_cpu"] = ((process_ticks(server) - server_start) / CLOCK_TICK * 60 / CPU_SECONDS
+                               if server else float("nan"))
+        say("playback cost: %.2f s of CPU a minute" % r["cpu"])
+        client.end()
+        client = None
+        # The same streams, with the session the client opened them with.
+        urls = ["http://%s%s" % (service.address, p) for p in service.stream_paths()]
+        playing_last = service.last_stream_path()
+        if playing_last is not None:
+            # The playback cost is measured on the channel the client played last.
+            last = "http://%s%s" % (service.address, playing_last)
+            urls.remove(last)
+            urls.insert(0, last)
+        r["base"], r["base_failures"], r["base_cpu"], r["base_rss"] = run_baseline(baseline, desktop, geometry, urls, work)
+        say("baseline: median %.0f ms over %d changes" % (median([x["total"] for x in r["base"]]), len(r["base"])))
+        r["fills"], records = measure_fill(tvservice, desktop, work)
+        say("largest channel list: %d records" % records)
+    finally:
+        if client is not None:
+            client.end()
+        service.close()
+        J.forget_login(desktop.env)
+        subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=dict(desktop.env, WINEPREFIX=prefix),
+                       stderr=subprocess.DEVNULL)
+        desktop.close()
+    write_series(r)
+    report(r)
+    chart()
+    say("%.1f minutes" % ((time.time() - started) / 60))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
