@@ -128,6 +128,33 @@ TEST_F(Watching, SelectingARowLoadsItsGuideOnce) {
     EXPECT_EQ(cell_text(IDC_EPG_LIST, 0, 0).size(), 5u);  // "HH:MM"
 }
 
+// Rows scrolled through by a table's vertical scroll bar.
+int32_t scroll_rows(HWND list) {
+    SCROLLINFO info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE;
+    if (!GetScrollInfo(list, SB_VERT, &info)) return 0;
+    return info.nMax - info.nMin + 1;
+}
+
+// The tables are filled with their drawing held, and must take up drawing
+// (their scroll bars included) once full.
+TEST_F(Watching, TablesAreDrawnAgainOnceFilled) {
+    HWND guide = GetDlgItem(program_panel, IDC_EPG_LIST);
+    ShowWindow(program_panel, SW_SHOW);
+    SendMessageW(guide, LVM_DELETEALLITEMS, 0, 0);
+    pump(50);
+    EXPECT_LE(scroll_rows(guide), 1);
+    epg_channel = 1;
+    fill_epg_list(1);
+    pump(100);
+    int32_t rows = static_cast<int32_t>(SendMessageW(guide, LVM_GETITEMCOUNT, 0, 0));
+    EXPECT_GT(rows, 20);
+    EXPECT_EQ(scroll_rows(guide), rows) << "the guide's scroll bar covers its rows";
+    EXPECT_TRUE(GetWindowLongW(guide, GWL_STYLE) & WS_VISIBLE);
+}
+
 TEST_F(Watching, ActivatingARowPlaysItsLivePicture) {
     size_t mark = standin_log().size();
     activate(2);
