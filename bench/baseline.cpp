@@ -5,10 +5,11 @@
 //   vlc_baseline zap  --window WxH+X+Y --changes N [--settle-ms MS] URL...
 //       Changes through the URLs N times, waiting after each change for the
 //       first picture and for the picture to move (the first time-changed
-//       event), then MS more. Prints one line per change:
+//       event; with --quick only for the first picture), then MS more. Prints one line per change:
 //       "change INDEX URL_INDEX OPEN_US VOUT_US TIME_US" (from the change;
 //       -1 when the event did not come within 10 s), and "rss CHANGES KIB"
-//       after 10 changes and after the last.
+//       after 10 changes, every hundredth and after the last (with
+//       --rss-only, only these).
 //       With --watch-pixels, a seventh column gives when the window's pixels,
 //       read back from the X server every 2 ms, first showed a picture that
 //       differed from what it showed once the change was asked for: the
@@ -90,7 +91,8 @@ void on_signal(int) { stop_requested = 1; }
 
 int usage() {
     fprintf(stderr,
-            "usage: vlc_baseline zap --window WxH+X+Y --changes N [--settle-ms MS] URL...\n"
+            "usage: vlc_baseline zap --window WxH+X+Y --changes N [--settle-ms MS] [--quick] [--rss-only]\n"
+            "                        [--watch-pixels] URL...\n"
             "       vlc_baseline play --window WxH+X+Y URL\n");
     return 2;
 }
@@ -104,6 +106,8 @@ int main(int argc, char** argv) {
     int32_t changes = 0;
     int32_t settle_ms = 300;
     bool watch_pixels = false;
+    bool quick = false;
+    bool rss_only = false;
     std::vector<std::string> urls;
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
@@ -111,6 +115,10 @@ int main(int argc, char** argv) {
             if (!parse_geometry(argv[++i], &where)) return usage();
         } else if (a == "--changes" && i + 1 < argc) {
             changes = atoi(argv[++i]);
+        } else if (a == "--rss-only") {
+            rss_only = true;
+        } else if (a == "--quick") {
+            quick = true;
         } else if (a == "--watch-pixels") {
             watch_pixels = true;
         } else if (a == "--settle-ms" && i + 1 < argc) {
@@ -185,8 +193,8 @@ int main(int argc, char** argv) {
                 else std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
             wait_for(&progress::vout, until);
-            wait_for(&progress::time, until);
-            {
+            if (!quick) wait_for(&progress::time, until);
+            if (!rss_only) {
                 std::lock_guard<std::mutex> hold(seen.lock);
                 printf("change %d %zu %lld %lld %lld", i, which, static_cast<long long>(since(seen.playing, start)),
                        static_cast<long long>(since(seen.vout, start)),
@@ -196,7 +204,7 @@ int main(int argc, char** argv) {
                 fflush(stdout);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(settle_ms));
-            if (i + 1 == 10 || i + 1 == changes) {
+            if (i + 1 == 10 || (i + 1) % 100 == 0 || i + 1 == changes) {
                 printf("rss %d %ld\n", i + 1, resident_kib());
                 fflush(stdout);
             }

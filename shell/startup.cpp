@@ -197,7 +197,9 @@ void build_windows() {
     }
     video_window = CreateWindowExW(WS_EX_TOPMOST, L"play", L"play", WS_POPUP | WS_THICKFRAME, 0, 0, 320, 200,
                                    nullptr, nullptr, app_instance, nullptr);
+    trace_event("player.begin");
     create_player(video_window);
+    trace_event("player");
     playing_channel = -1;
     epg_channel = -1;
     big_font = make_font(28);
