@@ -83,21 +83,12 @@ def percentile(values, p):
     return v[int(rank) - 1]
 
 
-class Service:
+class Service(J.Service):
     """The stand-in service on a free loopback port."""
 
     def __init__(self, program, data, work, extra=()):
         os.makedirs(work, exist_ok=True)
-        self.log = os.path.join(work, "requests.log")
-        port_file = os.path.join(work, "port")
-        self.process = subprocess.Popen(
-            [program, "--listen", "127.0.0.1:0", "--port-file", port_file, "--data", data, "--log", self.log]
-            + list(extra), stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "service.err"), "w"))
-        for _ in range(200):
-            if os.path.exists(port_file) and open(port_file).read().strip():
-                break
-            time.sleep(0.05)
-        self.address = "127.0.0.1:" + open(port_file).read().strip()
+        super().__init__(program, data, work, extra)
 
     def stream_paths(self):
         """The stream requests of the log, first appearance first."""
@@ -114,10 +105,6 @@ class Service:
         paths = [line.split()[1] for line in open(self.log, encoding="ascii", errors="replace")
                  if line.startswith("GET /live?")]
         return paths[-1] if paths else None
-
-    def close(self):
-        self.process.send_signal(signal.SIGTERM)
-        self.process.wait()
 
 
 class Trace:

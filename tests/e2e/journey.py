@@ -150,13 +150,13 @@ class Desktop:
 
 
 class Service:
-    def __init__(self, program, data, work):
+    def __init__(self, program, data, work, extra=()):
         self.log = os.path.join(work, "requests.log")
         self.control = os.path.join(work, "faults")
         port_file = os.path.join(work, "port")
         self.process = subprocess.Popen(
             [program, "--listen", "127.0.0.1:0", "--port-file", port_file, "--data", data,
-             "--log", self.log, "--control", self.control], stdout=subprocess.DEVNULL)
+             "--log", self.log, "--control", self.control] + list(extra), stdout=subprocess.DEVNULL)
         for _ in range(100):
             if os.path.exists(port_file) and open(port_file).read().strip():
                 break
