@@ -1,6 +1,7 @@
 // Starts tvservice on a free loopback port and talks to it over sockets, as
 // the client does.
 #include "standin/protocol.h"
+#include "tests/standin/fields.h"
 
 #include <gtest/gtest.h>
 
@@ -123,21 +124,6 @@ exchange_result talk(uint16_t port, const std::string& request, int quiet_ms = 3
     }
     close(fd);
     return r;
-}
-
-std::vector<std::string> fields_of(const std::string& response) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (char c : response) {
-        if (c == standin::sep) {
-            if (!cur.empty()) out.push_back(cur);
-            cur.clear();
-        } else {
-            cur.push_back(c);
-        }
-    }
-    if (!cur.empty()) out.push_back(cur);
-    return out;
 }
 
 std::string field_after(const std::string& response, const std::string& key) {

@@ -2,6 +2,7 @@
 #include "standin/faults.h"
 #include "standin/guide.h"
 #include "standin/protocol.h"
+#include "tests/standin/fields.h"
 #include "standin/service.h"
 
 #include <gtest/gtest.h>
@@ -14,22 +15,6 @@ using namespace standin;
 namespace {
 
 const std::string head = "GET http://127.0.0.1:8080/socket_server/server.php?input=";
-
-std::vector<std::string> fields_of(const std::string& response) {
-    // The client's rule: a run of separators counts as one.
-    std::vector<std::string> out;
-    std::string cur;
-    for (char c : response) {
-        if (c == sep) {
-            if (!cur.empty()) out.push_back(cur);
-            cur.clear();
-        } else {
-            cur.push_back(c);
-        }
-    }
-    if (!cur.empty()) out.push_back(cur);
-    return out;
-}
 
 TEST(StandinRequests, EveryRequestOfTheCatalogueIsRecognised) {
     request r = parse_request_line(head + "version\r\n");
