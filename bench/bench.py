@@ -351,6 +351,16 @@ def wineserver_pid():
     return found[0] if found else None
 
 
+def rss_lines(text):
+    """The "rss CHANGES KIB" lines of vlc_baseline: {changes: KiB}."""
+    found = {}
+    for line in text.splitlines():
+        f = line.split()
+        if len(f) == 3 and f[0] == "rss":
+            found[int(f[1])] = int(f[2])
+    return found
+
+
 def run_baseline(program, desktop, geometry, urls, work):
     x, y, w, h = geometry
     window = "%dx%d+%d+%d" % (w, h, x, y)
@@ -358,31 +368,27 @@ def run_baseline(program, desktop, geometry, urls, work):
     out = subprocess.run([program, "zap", "--window", window, "--changes", str(TIMED), "--settle-ms",
                           str(int(SETTLE * 1000)), "--watch-pixels"] + urls, env=env,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=900).stdout.decode()
-    changes, failures, rss = [], 0, {}
-    if BASELINE_MEMORY:
-        more = subprocess.run([program, "zap", "--window", window, "--changes", str(CHANGES), "--settle-ms", "0",
-                               "--quick", "--rss-only"] + urls, env=env, stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, timeout=1800).stdout.decode()
-        for line in more.splitlines():
-            f = line.split()
-            if len(f) == 3 and f[0] == "rss":
-                rss["long", int(f[1])] = int(f[2])
+    changes = []
     for line in out.splitlines():
         f = line.split()
-        if len(f) == 3 and f[0] == "rss":
-            rss[int(f[1])] = int(f[2])
         if len(f) < 6 or f[0] != "change":
             continue
         opened, vout, moving = (int(v) for v in f[3:6])
         pixels = int(f[6]) if len(f) > 6 else -1
-        if vout < 0:
-            failures += 1
-            continue
-        changes.append({"total": vout / 1000, "open": opened / 1000 if opened >= 0 else float("nan"),
-                        "picture": (vout - opened) / 1000 if opened >= 0 else float("nan"),
-                        "moving": moving / 1000 if moving >= 0 else float("nan"),
-                        "pixels": pixels / 1000 if pixels >= 0 else float("nan")})
-    failures += TIMED - len(changes) - failures
+        # Microseconds from the change, -1 for an event that did not come.
+        ms = lambda us: us / 1000 if us >= 0 else float("nan")
+        if vout >= 0:
+            changes.append({"total": ms(vout), "open": ms(opened),
+                            "picture": ms(vout - opened) if opened >= 0 else float("nan"),
+                            "moving": ms(moving), "pixels": ms(pixels)})
+    # A change without its picture within 10 s, or missing from the output.
+    failures = TIMED - len(changes)
+    long_rss = {}
+    if BASELINE_MEMORY:
+        long_rss = rss_lines(subprocess.run(
+            [program, "zap", "--window", window, "--changes", str(CHANGES), "--settle-ms", "0", "--quick",
+             "--rss-only"] + urls, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+            timeout=1800).stdout.decode())
     # Playback cost: the first stream, played on its own.
     player = subprocess.Popen([program, "play", "--window", window, urls[0]], env=env,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
@@ -396,7 +402,7 @@ def run_baseline(program, desktop, geometry, urls, work):
         player.wait(timeout=20)
     except subprocess.TimeoutExpired:
         player.kill()
-    return changes, failures, cpu, rss
+    return changes, failures, cpu, rss_lines(out), long_rss
 
 
 def largest_channel_list(tvservice, work):
@@ -500,8 +506,9 @@ def report(r):
     row("memory growth per change, 10 to %d (KiB)" % CHANGES, "%.2f" % growth, "", "", "< 10", verdict(growth < 10))
     steady = (last - rss.get(100, first)) / max(1, CHANGES - 100)
     base_steady = ""
-    if ("long", CHANGES) in br and ("long", 100) in br:
-        base_steady = "%.2f" % ((br["long", CHANGES] - br["long", 100]) / max(1, CHANGES - 100))
+    brl = r["base_long_rss"]
+    if CHANGES in brl and 100 in brl:
+        base_steady = "%.2f" % ((brl[CHANGES] - brl[100]) / max(1, CHANGES - 100))
     row("memory growth per change, 100 to %d (KiB)" % CHANGES, "%.2f" % steady, base_steady)
     f = r["fills"]
     if f:
@@ -608,7 +615,8 @@ def main():
             last = "http://%s%s" % (service.address, playing_last)
             urls.remove(last)
             urls.insert(0, last)
-        r["base"], r["base_failures"], r["base_cpu"], r["base_rss"] = run_baseline(baseline, desktop, geometry, urls, work)
+        (r["base"], r["base_failures"], r["base_cpu"], r["base_rss"],
+         r["base_long_rss"]) = run_baseline(baseline, desktop, geometry, urls, work)
         say("baseline: median %.0f ms over %d changes" % (median([x["total"] for x in r["base"]]), len(r["base"])))
         r["fills"], records = measure_fill(tvservice, desktop, work)
         say("largest channel list: %d records" % records)
