@@ -70,11 +70,6 @@ bool wait_for(int64_t progress::*field, int64_t until_us) {
     return true;
 }
 
-bool parse_geometry(const char* text, area* g) {
-    return sscanf(text, "%ux%u+%d+%d", &g->width, &g->height, &g->x, &g->y) == 4 && g->width > 0 &&
-           g->height > 0;
-}
-
 long resident_kib() {
     FILE* f = fopen("/proc/self/status", "r");
     if (f == nullptr) return -1;
@@ -112,7 +107,7 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--window" && i + 1 < argc) {
-            if (!parse_geometry(argv[++i], &where)) return usage();
+            if (!parse_area(argv[++i], &where)) return usage();
         } else if (a == "--changes" && i + 1 < argc) {
             changes = atoi(argv[++i]);
         } else if (a == "--rss-only") {

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
-#include <cstdio>
 #include <thread>
 
 namespace {
@@ -27,8 +26,7 @@ int64_t now_us() {
 
 int main(int argc, char** argv) {
     area a;
-    if (argc != 2 || sscanf(argv[1], "%ux%u+%d+%d", &a.width, &a.height, &a.x, &a.y) != 4 || a.width == 0 ||
-        a.height == 0) {
+    if (argc != 2 || !parse_area(argv[1], &a)) {
         fprintf(stderr, "usage: pixel_watch WxH+X+Y\n");
         return 2;
     }

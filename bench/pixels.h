@@ -6,12 +6,18 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <cstdio>
 #include <vector>
 
 struct area {
     unsigned width = 640, height = 360;
     int x = 0, y = 0;
 };
+
+// Reads "WxH+X+Y", the X11 geometry of a rectangle; false if it is not one.
+inline bool parse_area(const char* text, area* a) {
+    return sscanf(text, "%ux%u+%d+%d", &a->width, &a->height, &a->x, &a->y) == 4 && a->width > 0 && a->height > 0;
+}
 
 inline std::vector<unsigned long> read_grid(Display* display, Drawable from, const area& a) {
     std::vector<unsigned long> grid;
