@@ -21,7 +21,7 @@ add_custom_target(libvlc_import DEPENDS ${LIBVLC_IMPORT})
 add_executable(tvclient WIN32 ${CLIENT_MAIN} ${PORTABLE_SOURCES} ${WIN32_SOURCES} ${RESOURCE_FILE})
 target_include_directories(tvclient PRIVATE ${PROJECT_SOURCE_DIR} ${VLC_INCLUDE_DIR})
 add_dependencies(tvclient libvlc_import)
-target_link_libraries(tvclient PRIVATE ${LIBVLC_IMPORT} ws2_32 comctl32 user32 gdi32 advapi32)
+target_link_libraries(tvclient PRIVATE ${LIBVLC_IMPORT} ws2_32 winhttp comctl32 user32 gdi32 advapi32)
 target_link_options(tvclient PRIVATE -mwindows -static -static-libgcc -static-libstdc++)
 
 # The .def must name exactly the libvlc functions the objects call.

@@ -9,7 +9,7 @@ include(cmake/resources.cmake)
 
 add_library(tvclient_core STATIC ${PORTABLE_SOURCES} ${WIN32_SOURCES})
 target_include_directories(tvclient_core PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(tvclient_core PUBLIC ws2_32 comctl32 user32 gdi32 advapi32 vlc)
+target_link_libraries(tvclient_core PUBLIC ws2_32 winhttp comctl32 user32 gdi32 advapi32 vlc)
 
 # wineg++ -o name.exe writes the launcher name.exe and the program name.exe.so.
 add_executable(tvclient WIN32 ${CLIENT_MAIN} ${RESOURCE_FILE})

@@ -78,6 +78,13 @@ bool format_stream_url(char* out, size_t out_size, const char* address, const ch
         memset(out, 0, out_size);
         return false;
     }
+    for (int i = 0; i < n; ++i) {
+        unsigned char c = static_cast<unsigned char>(out[i]);
+        if (c < 0x20 || c == 0x7f) {
+            memset(out, 0, out_size);
+            return false;
+        }
+    }
     return true;
 }
 

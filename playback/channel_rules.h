@@ -40,7 +40,9 @@ int32_t leading_number(const char* text);
 inline int32_t lock_code_number(const char* lock) { return leading_number(lock); }
 
 // "http://<address>&sid=<session>&channelid=<id>" into out (256 bytes).
-// False, with out empty, when it would not fit 255 characters.
+// False, with out empty, when it would not fit 255 characters or when it
+// holds a control byte (below 0x20, or 0x7F): the player would send a CR or
+// LF to the stream host as the end of a header line. Nothing is escaped.
 constexpr size_t stream_url_size = 256;
 bool format_stream_url(char* out, size_t out_size, const char* address, const char* session_id,
                        const char* channel_id);

@@ -1,6 +1,7 @@
 #include "playback/player.h"
 
 #include "playback/channel_rules.h"
+#include "playback/stream_relay.h"
 #include "resources/resource.h"
 #include "shell/app.h"
 #include "shell/trace.h"
@@ -115,8 +116,13 @@ void create_player(HWND video) {
 void start_stream(const char* url) {
     if (media_player == nullptr) return;
     libvlc_media_player_stop(media_player);
+    // The player reads the stream through the relay, never from the host
+    // itself: see stream_relay.h. Without the relay nothing starts, and the
+    // watchdog tries again as for any stream that does not start.
+    char relayed[64];
+    if (!relay_address_for(url, relayed, sizeof relayed)) return;
     libvlc_media_t* previous = current_media;
-    current_media = libvlc_media_new_location(vlc_instance, url);
+    current_media = libvlc_media_new_location(vlc_instance, relayed);
     libvlc_media_player_set_media(media_player, current_media);
     // The player holds its own reference to the media it plays.
     if (previous != nullptr) libvlc_media_release(previous);

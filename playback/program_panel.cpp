@@ -52,6 +52,7 @@ void draw_again(HWND list) {
 }  // namespace
 
 void read_cell_bytes(HWND list, int32_t row, int32_t column, char* out, int32_t size) {
+    if (size <= 0) return;
     memset(out, 0, static_cast<size_t>(size));
     LVITEMA item;
     memset(&item, 0, sizeof item);
@@ -59,6 +60,9 @@ void read_cell_bytes(HWND list, int32_t row, int32_t column, char* out, int32_t 
     item.pszText = out;
     item.cchTextMax = size;
     SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    // Windows cuts a long cell to size - 1 characters and a terminator; Wine
+    // fills the whole buffer and leaves none. The last byte ends it on both.
+    out[size - 1] = 0;
 }
 
 void add_list_column(HWND list, const wchar_t* title, int32_t width, int32_t column) {

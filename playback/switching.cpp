@@ -34,6 +34,7 @@ void read_cell_text(HWND list, int32_t row, int32_t column, char16_t* out, int32
     item.pszText = reinterpret_cast<wchar_t*>(out);
     item.cchTextMax = units;
     SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    out[units - 1] = 0;
 }
 
 INT_PTR CALLBACK lock_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
@@ -85,7 +86,9 @@ void start_row(int32_t row) {
     }
     char url[stream_url_size];
     if (!format_stream_url(url, sizeof url, address, account.session_id, id)) {
-        // Too long for the player's address: the channel that plays goes on.
+        // Too long for the player's address, or holding a control byte that
+        // would reach the stream host as a header line of its own: the
+        // channel that plays goes on.
         current_channel = playing_channel;
         show_message(video_window, "Адресът на програмата е твърде дълъг.", "Грешка!", MB_OK);
         return;

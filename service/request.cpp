@@ -104,6 +104,12 @@ int32_t format_epg_request(char* out, size_t out_size, const char* host,
     return user_request(out, out_size, host, user, pass, "epg", channel_id);
 }
 
+uint32_t next_wait_ms(uint64_t elapsed_ms) {
+    if (elapsed_ms >= exchange_ms) return 0;
+    uint64_t left = exchange_ms - elapsed_ms;
+    return left < wait_ms ? static_cast<uint32_t>(left) : wait_ms;
+}
+
 void receive_begin(receive_state* state) {
     memset(state, 0, sizeof *state);
 }

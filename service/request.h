@@ -51,6 +51,17 @@ int32_t format_channelslist_request(char* out, size_t out_size, const char* host
 int32_t format_epg_request(char* out, size_t out_size, const char* host,
                            const char* user, const char* pass, const char* channel_id);
 
+// Each wait of an exchange (connect, first answer, each later receive) lasts
+// at most wait_ms, and the whole exchange, from the start of the connect to
+// the end of reception, at most exchange_ms: a service that drips its answer
+// cannot hold the program for longer.
+constexpr uint32_t wait_ms = 5000;
+constexpr uint32_t exchange_ms = 15000;
+
+// The next wait, given the milliseconds since the exchange began: wait_ms,
+// or what is left of exchange_ms when that is less (0 once it has passed).
+uint32_t next_wait_ms(uint64_t elapsed_ms);
+
 // The receive rule of one exchange, kept apart from the sockets so that it can
 // be driven by any sequence of receives.
 struct receive_state {

@@ -16,17 +16,17 @@ const char bad_host_text[] = "Невалиден host!";
 const char connect_failed_text[] = "Грешка при свъзването!";
 const char timeout_text[] = "TimeOut!";
 
-// Every wait of the exchange (connect, first answer, each later receive).
-const int32_t wait_seconds = 5;
-
 char host_buffer[256];
 
 void show_error(const char* text) {
     show_message(nullptr, text, error_caption, MB_OK);
 }
 
-// Waits until the socket is readable (or, with for_write, connected).
-bool wait_socket(SOCKET s, bool for_write) {
+// Waits until the socket is readable (or, with for_write, connected), for
+// at most the exchange's next wait; false when nothing came in that time.
+bool wait_socket(SOCKET s, bool for_write, ULONGLONG started) {
+    uint32_t ms = next_wait_ms(GetTickCount64() - started);
+    if (ms == 0) return false;
     fd_set set;
     fd_set failed;
     FD_ZERO(&set);
@@ -34,19 +34,19 @@ bool wait_socket(SOCKET s, bool for_write) {
     FD_SET(s, &set);
     FD_SET(s, &failed);
     timeval limit;
-    limit.tv_sec = wait_seconds;
-    limit.tv_usec = 0;
+    limit.tv_sec = static_cast<long>(ms / 1000);
+    limit.tv_usec = static_cast<long>(ms % 1000) * 1000;
     int r = for_write ? select(0, nullptr, &set, &failed, &limit) : select(0, &set, nullptr, nullptr, &limit);
     return r > 0 && FD_ISSET(s, &set);
 }
 
 // Connects within the wait; false for a refused or unanswered connection.
-bool connect_within_wait(SOCKET s, const sockaddr_in* to) {
+bool connect_within_wait(SOCKET s, const sockaddr_in* to, ULONGLONG started) {
     u_long non_blocking = 1;
     ioctlsocket(s, FIONBIO, &non_blocking);
     int r = connect(s, reinterpret_cast<const sockaddr*>(to), sizeof *to);
     bool connected = r == 0;
-    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK && wait_socket(s, true)) {
+    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK && wait_socket(s, true, started)) {
         int error = 0;
         int error_len = sizeof error;
         getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &error_len);
@@ -99,8 +99,10 @@ void service_request(const char* request_line, char* response, uint32_t size) {
     to.sin_port = htons(address.port);
     memcpy(&to.sin_addr, host->h_addr_list[0], sizeof to.sin_addr);
 
+    // The whole exchange is bounded from here: see next_wait_ms.
+    ULONGLONG started = GetTickCount64();
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET || !connect_within_wait(s, &to)) {
+    if (s == INVALID_SOCKET || !connect_within_wait(s, &to, started)) {
         if (s != INVALID_SOCKET) closesocket(s);
         WSACleanup();
         show_error(connect_failed_text);
@@ -114,13 +116,15 @@ void service_request(const char* request_line, char* response, uint32_t size) {
     receive_state area_storage;
     receive_state* area = &area_storage;
     receive_begin(area);
-    bool answered = wait_socket(s, false);
+    bool answered = wait_socket(s, false, started);
     if (answered) {
         char chunk[receive_chunk_size];
         bool more = true;
         bool first = true;
         while (more) {
-            if (!first && !wait_socket(s, false)) break;  // stalled halfway: keep what came
+            // Stalled halfway, or dripped past the exchange's bound: what
+            // came is the response.
+            if (!first && !wait_socket(s, false, started)) break;
             first = false;
             memset(chunk, 0, sizeof chunk);
             int n = recv(s, chunk, sizeof chunk, 0);

@@ -17,7 +17,26 @@ const named_fault fault_names[] = {
     {"trailing_zero", fault::trailing_zero}, {"huge", fault::huge},
     {"drip", fault::drip},         {"stall_half", fault::stall_half},
     {"wrong_version", fault::wrong_version}, {"stall", fault::stall},
+    {"redirect", fault::redirect},
 };
+
+// "SECONDS" or "SECONDS/BYTES" of a drip.
+bool read_drip(const std::string& arg, fault_table* table) {
+    char* end = nullptr;
+    double seconds = strtod(arg.c_str(), &end);
+    if (end == arg.c_str() || !(seconds >= 0 && seconds <= 3600)) return false;
+    int32_t bytes = 2;
+    if (*end == '/') {
+        const char* b = end + 1;
+        long n = strtol(b, &end, 10);
+        if (end == b || n < 1 || n > 65536) return false;
+        bytes = static_cast<int32_t>(n);
+    }
+    if (*end != '\0') return false;
+    table->drip_seconds = seconds;
+    table->drip_bytes = bytes;
+    return true;
+}
 
 const request_kind kinds[fault_kinds] = {
     request_kind::version, request_kind::account_info, request_kind::shares_info,
@@ -53,7 +72,7 @@ bool apply_fault_setting(const std::string& setting, fault_table* table, std::st
         *error = "unknown fault: " + value;
         return false;
     }
-    bool stream_only = found->value == fault::stall;
+    bool stream_only = found->value == fault::stall || found->value == fault::redirect;
     bool version_only = found->value == fault::wrong_version;
     bool matched = false;
     for (size_t i = 0; i < fault_kinds; ++i) {
@@ -72,7 +91,12 @@ bool apply_fault_setting(const std::string& setting, fault_table* table, std::st
         *error = "unknown request kind: " + kind;
         return false;
     }
-    if (stream_only && !arg.empty()) table->stall_seconds = atoi(arg.c_str());
+    if (found->value == fault::stall && !arg.empty()) table->stall_seconds = atoi(arg.c_str());
+    if (found->value == fault::redirect && !arg.empty()) table->redirect_to = arg;
+    if (found->value == fault::drip && !arg.empty() && !read_drip(arg, table)) {
+        *error = "drip wants SECONDS or SECONDS/BYTES: " + arg;
+        return false;
+    }
     return true;
 }
 

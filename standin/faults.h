@@ -16,10 +16,11 @@ enum class fault {
     one_byte,       // answer the first byte only, keep the connection open
     trailing_zero,  // answer, then a zero byte, keep the connection open
     huge,           // answer more than 32000 bytes
-    drip,           // answer in 3-byte pieces, slowly
+    drip,           // answer in small pieces, with a pause between them
     stall_half,     // answer half, then keep the connection open, silent
     wrong_version,  // version only: answer "0.02"
-    stall,          // stream only: stop sending after fault_seconds
+    stall,          // stream only: stop sending after stall_seconds
+    redirect,       // stream only: answer 302 Found with Location redirect_to
 };
 
 constexpr size_t fault_kinds = 7;  // version .. stream, in request_kind order
@@ -28,12 +29,21 @@ struct fault_table {
     fault of[fault_kinds] = {};
     int32_t stall_seconds = 5;   // stream stall: seconds of picture first
     int32_t hold_seconds = 60;   // how long a silent connection stays open
+    // drip[:SECONDS[/BYTES]]: pieces of drip_bytes, drip_seconds apart. An
+    // interval alone gives pieces of 2 bytes, the least that keeps the
+    // client reading.
+    double drip_seconds = 0.002;
+    int32_t drip_bytes = 7;
+    // redirect:LOCATION, the Location sent. "self" stands for the same
+    // stream at the stand-in itself, marked so that it is not moved again.
+    std::string redirect_to = "self";
 };
 
 const char* fault_name(fault f);
 
-// Reads one setting "kind=fault" (e.g. "epg=drip", "stream=stall:3",
-// "all=none"); false for an unknown kind or fault.
+// Reads one setting "kind=fault" (e.g. "epg=drip", "epg=drip:4.5",
+// "stream=stall:3", "stream=redirect:file:///etc/hostname", "all=none");
+// false for an unknown kind or fault or a malformed argument.
 bool apply_fault_setting(const std::string& setting, fault_table* table, std::string* error);
 
 // Reads settings separated by new lines, blanks or commas; '#' starts a comment.

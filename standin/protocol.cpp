@@ -42,6 +42,8 @@ request parse_stream_line(const std::string& line) {
     r.stream_channel = query_value(path, "ch");
     r.session_id = query_value(path, "sid");
     r.channel_id = query_value(path, "channelid");
+    r.stream_path = path;
+    r.moved = query_value(path, "moved") == "1";
     return r;
 }
 

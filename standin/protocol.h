@@ -31,6 +31,8 @@ struct request {
     std::string seeder_id;   // keepsession
     std::string channel_id;  // epg, stream
     std::string stream_channel;  // stream: the "ch" parameter
+    std::string stream_path;     // stream: the path and query as requested
+    bool moved = false;          // stream: "moved=1", the target of a redirect
     std::string reason;      // bad: why
 };
 

@@ -162,6 +162,7 @@ void answer(int fd, const request& r, const std::string& response, const fault_t
     switch (f) {
     case fault::none:
     case fault::stall:
+    case fault::redirect:
         send_all(fd, response.data(), response.size());
         return;
     case fault::silent:
@@ -190,9 +191,12 @@ void answer(int fd, const request& r, const std::string& response, const fault_t
     case fault::drip: {
         int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        for (size_t at = 0; at < response.size() && !stopping; at += 7) {
-            if (!send_all(fd, response.data() + at, std::min<size_t>(7, response.size() - at))) return;
-            usleep(2000);
+        size_t piece = static_cast<size_t>(t.drip_bytes);
+        auto pause = std::chrono::duration<double>(t.drip_seconds);
+        for (size_t at = 0; at < response.size() && !stopping; at += piece) {
+            if (!send_all(fd, response.data() + at, std::min(piece, response.size() - at))) return;
+            auto until = std::chrono::steady_clock::now() + pause;
+            while (!stopping && std::chrono::steady_clock::now() < until) usleep(1000);
         }
         return;
     }
@@ -225,10 +229,18 @@ void serve_stream(int fd, const request& r, const std::string& rest, const fault
         send_all(fd, forbidden, sizeof forbidden - 1);
         return;
     }
+    fault f = fault_for(t, request_kind::stream);
+    if (f == fault::redirect && !r.moved) {
+        std::string to = t.redirect_to;
+        if (to == "self") to = "http://" + opts.public_host + r.stream_path + "&moved=1";
+        std::string moved = "HTTP/1.0 302 Found\r\nLocation: " + to +
+                            "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        send_all(fd, moved.data(), moved.size());
+        return;
+    }
     const char ok[] = "HTTP/1.0 200 OK\r\nContent-Type: video/MP2T\r\nCache-Control: no-cache\r\n"
                       "Connection: close\r\n\r\n";
     if (!send_all(fd, ok, sizeof ok - 1)) return;
-    fault f = fault_for(t, request_kind::stream);
     auto stall_at = std::chrono::steady_clock::now() + std::chrono::seconds(t.stall_seconds);
     std::shared_ptr<viewer> v = hub->join(*c);
     std::shared_ptr<const std::string> piece;
@@ -280,8 +292,10 @@ void usage() {
             "                 [--fault KIND=FAULT]... [--control FILE] [--hold SECONDS] [--port-file FILE]\n"
             "                 [--list-accounts] [--on-air]\n"
             "  KIND: version account shares keepsession channelslist epg stream all\n"
-            "  FAULT: none silent close one_byte trailing_zero huge drip stall_half\n"
-            "         wrong_version (version) stall[:SECONDS] (stream)\n");
+            "  FAULT: none silent close one_byte trailing_zero huge drip[:SECONDS[/BYTES]]\n"
+            "         stall_half wrong_version (version) stall[:SECONDS] (stream)\n"
+            "         redirect[:LOCATION] (stream; LOCATION \"self\" by default: the same\n"
+            "         stream here, e.g. redirect:file:///etc/hostname)\n");
 }
 
 bool split_host_port(const std::string& text, std::string* host, uint16_t* port) {

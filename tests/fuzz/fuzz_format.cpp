@@ -46,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool fits = format_stream_url(url, sizeof url, v[6].c_str(), v[3].c_str(), v[5].c_str());
     FUZZ_CHECK(memchr(url, 0, sizeof url) != nullptr);
     FUZZ_CHECK(fits ? strncmp(url, "http://", 7) == 0 && strlen(url) <= 255 : url[0] == 0);
+    for (size_t i = 0; fits && url[i] != 0; ++i)
+        FUZZ_CHECK(static_cast<unsigned char>(url[i]) >= 0x20 && url[i] != 0x7f);
 
     char16_t title[255];
     utf8_to_utf16(v[7].c_str(), title, 255);

@@ -162,6 +162,22 @@ TEST(StreamUrl, BuiltUnchangedAndRefusedWhenTooLong) {
     EXPECT_STREQ(url, "");
 }
 
+// A CR or LF would end the player's request line and start a header of the
+// host's choosing; any control byte in any of the three values is refused.
+TEST(StreamUrl, RefusedWhenAnyValueHoldsAControlByte) {
+    char url[stream_url_size];
+    const char* bad[] = {"h/live\r\nX-Injected: yes", "a\tb", "a\x01", "a\x1f", "a\x7f"};
+    for (const char* value : bad) {
+        EXPECT_FALSE(format_stream_url(url, sizeof url, value, "s", "1")) << value;
+        EXPECT_FALSE(format_stream_url(url, sizeof url, "h", value, "1")) << value;
+        EXPECT_FALSE(format_stream_url(url, sizeof url, "h", "s", value)) << value;
+        EXPECT_STREQ(url, "");
+    }
+    // Blanks, quotes and bytes above 0x7F go through unchanged.
+    ASSERT_TRUE(format_stream_url(url, sizeof url, "h/a b\"<>", "s\x80\xff", " 1"));
+    EXPECT_STREQ(url, "http://h/a b\"<>&sid=s\x80\xff&channelid= 1");
+}
+
 std::string info(const char16_t* prefix, const std::string& title_utf8, size_t units = 1024) {
     char16_t title[300];
     utf8_to_utf16(title_utf8.c_str(), title, 300);

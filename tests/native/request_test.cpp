@@ -180,3 +180,14 @@ TEST_F(ReceiveRule, AnOversizedReceiveIsBoundedToOneChunk) {
 }
 
 }  // namespace
+
+// Every wait is 5 s, but never past the 15 s that a whole exchange may last:
+// a service dripping two bytes every 4.5 s is cut off at 15 s.
+TEST(ExchangeBound, WaitsShrinkToWhatIsLeftOfFifteenSeconds) {
+    EXPECT_EQ(next_wait_ms(0), 5000u);
+    EXPECT_EQ(next_wait_ms(10000), 5000u);
+    EXPECT_EQ(next_wait_ms(13500), 1500u);
+    EXPECT_EQ(next_wait_ms(14999), 1u);
+    EXPECT_EQ(next_wait_ms(15000), 0u);
+    EXPECT_EQ(next_wait_ms(UINT64_MAX), 0u);
+}

@@ -225,6 +225,12 @@ TEST(StandinServer, FaultModesFromTheControlFile) {
     EXPECT_GT(r.pieces.size(), 20u);
     EXPECT_EQ(fields_of(r.bytes).size() % 4, 0u);
 
+    s.set_faults("version=drip:0.3");  // "0.03" in two pieces of two bytes
+    r = talk(s.port, s.line("version"), 1500);
+    EXPECT_EQ(r.bytes, "0.03");
+    EXPECT_EQ(r.pieces.size(), 2u);
+    EXPECT_TRUE(r.closed);
+
     s.set_faults("keepsession=stall_half");
     std::string whole = "session\x01" "false";
     r = talk(s.port, s.line(ivan + "keepsession\x01nosuch\x01seederid\x01" "123"), 1500);
@@ -285,6 +291,26 @@ TEST(StandinServer, LiveChannelsNeedASessionAndDeliverMpegTs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(count_processes("ffmpeg"), ffmpeg_before);
     EXPECT_NE(read_file(s.log).find("GET /live?ch=101&sid=" + sid + "&channelid=101 HTTP/1.1"), std::string::npos);
+}
+
+// A redirect fault sends the player elsewhere: to the given location, or to
+// the same stream here, which is then served.
+TEST(StandinServer, StreamRedirectsToTheGivenLocationOrToItself) {
+    running_service s;
+    std::string sid = field_after(talk(s.port, s.line(ivan + "account\x01info")).bytes, "sessionid");
+    std::string path = "/live?ch=101&sid=" + sid + "&channelid=101";
+
+    s.set_faults("stream=redirect:file:///etc/hostname");
+    std::string got = stream_get(s.port, path, 4096, 5000);
+    EXPECT_EQ(got.rfind("HTTP/1.0 302 Found\r\n", 0), 0u) << got;
+    EXPECT_NE(got.find("\r\nLocation: file:///etc/hostname\r\n"), std::string::npos) << got;
+
+    s.set_faults("stream=redirect");
+    got = stream_get(s.port, path, 4096, 5000);
+    std::string self = "\r\nLocation: http://127.0.0.1:" + std::to_string(s.port) + path + "&moved=1\r\n";
+    EXPECT_NE(got.find(self), std::string::npos) << got;
+    got = stream_get(s.port, path + "&moved=1", 188 * 10, 20000);
+    EXPECT_EQ(got.rfind("HTTP/1.0 200", 0), 0u) << got.substr(0, 80);
 }
 
 TEST(StandinServer, StoppingEndsEveryStream) {

@@ -104,6 +104,27 @@ TEST(StandinFaults, SettingsAreReadPerRequestKind) {
     EXPECT_FALSE(apply_fault_setting("epg", &t, &error));
 }
 
+TEST(StandinFaults, DripIntervalAndRedirectTarget) {
+    fault_table t;
+    std::string error;
+    EXPECT_EQ(t.drip_bytes, 7);
+    EXPECT_TRUE(apply_fault_setting("epg=drip:4.5", &t, &error)) << error;
+    EXPECT_DOUBLE_EQ(t.drip_seconds, 4.5);
+    EXPECT_EQ(t.drip_bytes, 2);
+    EXPECT_TRUE(apply_fault_setting("keepsession=drip:0.01/3", &t, &error)) << error;
+    EXPECT_DOUBLE_EQ(t.drip_seconds, 0.01);
+    EXPECT_EQ(t.drip_bytes, 3);
+    EXPECT_FALSE(apply_fault_setting("epg=drip:soon", &t, &error));
+    EXPECT_FALSE(apply_fault_setting("epg=drip:1/0", &t, &error));
+    EXPECT_FALSE(apply_fault_setting("epg=drip:-1", &t, &error));
+
+    EXPECT_EQ(t.redirect_to, "self");
+    EXPECT_TRUE(apply_fault_setting("stream=redirect:file:///etc/hostname", &t, &error)) << error;
+    EXPECT_EQ(t.of[static_cast<size_t>(request_kind::stream)], fault::redirect);
+    EXPECT_EQ(t.redirect_to, "file:///etc/hostname");
+    EXPECT_FALSE(apply_fault_setting("epg=redirect", &t, &error));
+}
+
 TEST(StandinDemoData, TheShippedFileLoadsWithWhatTheDemoNeeds) {
     demo_data d;
     std::string error;

@@ -4,6 +4,7 @@
 #include "tests/win32/standin.h"
 
 #include "account/login.h"
+#include "playback/channel_rules.h"
 #include "playback/player.h"
 #include "playback/program_panel.h"
 #include "playback/switching.h"
@@ -70,6 +71,20 @@ bool time_advances(uint32_t timeout_ms) {
         pump(50);
     }
     return false;
+}
+
+// The most playing time the player reports within the given time (-1 for
+// none). The watchdog is held off meanwhile, so that no restart interferes.
+int64_t played_ms_within(uint32_t ms) {
+    int64_t most = -1;
+    DWORD until = GetTickCount() + ms;
+    while (GetTickCount() < until) {
+        stall_ticks.store(0);
+        int64_t now = libvlc_media_player_get_time(media_player);
+        if (now > most) most = now;
+        pump(50);
+    }
+    return most;
 }
 
 class Watching : public ::testing::Test {
@@ -336,6 +351,122 @@ TEST_F(Watching, VolumeMuteAndAspectSettings) {
     menu(IDM_ASPECT_4_3);
     EXPECT_FALSE(checked(IDM_ASPECT_16_9));
     EXPECT_TRUE(checked(IDM_ASPECT_4_3));
+}
+
+// A stream host that misbehaves, and a service whose channel cells are
+// longer than the buffers they are read into. Each test starts from the
+// program as after a login.
+class HostileAnswers : public Watching {
+protected:
+    void TearDown() override { standin_faults(""); }
+    // Waits for the stream of the channel id that the stand-in moved to itself.
+    bool moved_stream_requested(size_t mark, const std::string& id) {
+        return !wait_for_log(mark, "&channelid=" + id + "&moved=1 HTTP/1.", 8000).empty();
+    }
+};
+
+TEST_F(HostileAnswers, AStreamMovedToALocalFileIsNeverOpened) {
+    // A clip that would play at once if the player opened it.
+    std::string clip = "/tmp/tvclient-local-" + std::to_string(GetCurrentProcessId()) + ".ts";
+    ASSERT_EQ(host_command("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x180:rate=25 -t 30 "
+                           "-c:v mpeg2video -f mpegts " + clip),
+              0);
+    standin_faults("stream=redirect:file://" + clip);
+    size_t mark = standin_log().size();
+    select_next_channel();
+    std::string id = cell_text(IDC_CHANNEL_LIST, playing_channel, 4);
+    ASSERT_FALSE(wait_for_log(mark, stream_of(id), 5000).empty());
+    EXPECT_LT(played_ms_within(6000), 1000) << "the player read the local file";
+    // Like any stream that does not start: the watchdog asks again.
+    size_t before = count_log(mark, stream_of(id));
+    stall_ticks.store(5);
+    watchdog_tick();
+    DWORD until = GetTickCount() + 5000;
+    while (count_log(mark, stream_of(id)) == before && GetTickCount() < until) pump(50);
+    EXPECT_GT(count_log(mark, stream_of(id)), before);
+    EXPECT_LT(played_ms_within(3000), 1000);
+    host_command("rm -f " + clip);
+
+    // Moved to another http address, the stream plays as before.
+    standin_faults("stream=redirect");
+    mark = standin_log().size();
+    stall_ticks.store(5);
+    watchdog_tick();
+    EXPECT_TRUE(moved_stream_requested(mark, id));
+    EXPECT_TRUE(time_advances(15000));
+}
+
+TEST_F(HostileAnswers, AGuideDrippedForHoursEndsAtTheExchangeBound) {
+    standin_faults("epg=drip:4.5");  // two bytes every 4.5 s: hours for a whole guide
+    size_t mark = standin_log().size();
+    int32_t row = next_channel(current_channel, last_channel);
+    ASSERT_NE(epg_channel, row);
+    DWORD start = GetTickCount();
+    select_next_channel();
+    DWORD took = GetTickCount() - start;
+    standin_faults("");
+    // 15 s for the guide; the margin is for the keep-alive and a busy machine.
+    EXPECT_LT(took, 30000u);
+    printf("a channel change with a dripped guide took %lu ms\n", static_cast<unsigned long>(took));
+    EXPECT_EQ(playing_channel, row);
+    EXPECT_FALSE(wait_for_log(mark, stream_of(cell_text(IDC_CHANNEL_LIST, row, 4)), 5000).empty());
+    EXPECT_TRUE(time_advances(15000));
+}
+
+// Rows whose cells are as long as their buffers or longer: the lock code
+// (32 bytes), the stream address and the id (256 and 32 bytes).
+class LongCells : public HostileAnswers {
+protected:
+    void SetUp() override {
+        Watching::SetUp();
+        std::string live = standin_address() + "/live?ch=101";
+        std::string response = fields({"101", "Обикновен", live, "1", "0",
+                                       "101", "Дълга парола", live, "1", long_code,
+                                       "101", "Дълъг адрес", live + "&" + std::string(300, 'a'), "1", "0",
+                                       "1" + std::string(39, '2'), "Дълъг номер", live, "1", "0",
+                                       "101", "Заглавен ред", live + "\r\nX-Injected: yes", "1", "0"});
+        SendMessageW(channels(), LVM_DELETEALLITEMS, 0, 0);
+        fill_channel_rows(channels(), response.c_str());
+        ASSERT_EQ(last_channel, 4);
+        current_channel = 0;
+        playing_channel = -1;
+        epg_channel = -1;
+        switch_channel();
+        ASSERT_EQ(playing_channel, 0);
+    }
+    // Every start of a row refused for its address shows this, the channel
+    // playing goes on, and nothing of the row's address reaches a host.
+    void expect_refused(int32_t row, const std::string& address_part) {
+        size_t mark = standin_log().size();
+        message_watch watch;
+        activate(row);
+        ASSERT_TRUE(watch.wait_for(1, 5000));
+        std::vector<seen_message> seen = watch.seen();
+        EXPECT_EQ(seen[0].text, "Адресът на програмата е твърде дълъг.");
+        EXPECT_EQ(playing_channel, 0);
+        EXPECT_EQ(current_channel, 0);
+        EXPECT_EQ(count_log(mark, address_part), 0u);
+    }
+    const std::string long_code = "1234567890123456789012345678901234567890";
+};
+
+TEST_F(LongCells, AFortyCharacterLockCodeOpensWithItsFirst31) {
+    lock_answer right(long_code.substr(0, 31), false);
+    activate(1);
+    EXPECT_TRUE(right.answered());
+    EXPECT_EQ(playing_channel, 1);
+}
+
+TEST_F(LongCells, AnAddressOf300CharactersIsRefused) { expect_refused(2, "&aaaa"); }
+
+TEST_F(LongCells, AControlByteInTheAddressIsRefused) { expect_refused(4, "X-Injected"); }
+
+TEST_F(LongCells, AFortyCharacterIdAsksForTheGuideWithItsFirst31) {
+    size_t mark = standin_log().size();
+    activate(3);
+    std::string id31 = "1" + std::string(30, '2');
+    EXPECT_EQ(count_log(mark, "\\x01" "epg\\x01" + id31 + "\\x0d"), 1u);
+    EXPECT_EQ(playing_channel, 3);
 }
 
 }  // namespace
