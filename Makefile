@@ -1,6 +1,6 @@
 # make run   builds and starts the demo
 # make test  builds all three builds and runs every test
-.PHONY: all bootstrap build native wine mingw test run clean screenshots fuzz soak bench
+.PHONY: all bootstrap build native wine mingw test run clean screenshots fuzz soak bench dist
 
 BUILD := build
 CMAKE_GEN := -G Ninja
@@ -29,15 +29,17 @@ mingw: bootstrap $(BUILD)/mingw/build.ninja
 	cmake --build $(BUILD)/mingw
 
 test: build
-	@echo "== the Windows program: $(BUILD)/mingw/tvclient.exe"
-	cd $(BUILD)/mingw && ctest --output-on-failure
-	@echo "== Win32 tests of the wine build, under Xvfb"
-	scripts/with-xvfb ctest --test-dir $(BUILD)/wine --output-on-failure
 	@echo "== native unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 	cd $(BUILD)/native && ctest --output-on-failure -j2
+	@echo "== Win32 tests of the wine build, under Xvfb"
+	scripts/with-xvfb ctest --test-dir $(BUILD)/wine --output-on-failure
+	@echo "== the Windows program, $(BUILD)/mingw/tvclient.exe, under Wine with the libvlc bridge"
+	scripts/with-xvfb ctest --test-dir $(BUILD)/mingw --output-on-failure
 
-run: native wine
-	@scripts/demo
+# make run TVCLIENT_BUILD=mingw shows the demo with the Windows program.
+TVCLIENT_BUILD ?= wine
+run: native $(TVCLIENT_BUILD)
+	@TVCLIENT_BUILD=$(TVCLIENT_BUILD) scripts/demo
 
 # Explores every fuzz target for FUZZ_SECONDS each (libFuzzer, clang), from
 # a copy of the committed corpus; new findings stay in build/fuzz/corpus-*.
@@ -77,6 +79,10 @@ bench: bootstrap $(BUILD)/wine/build.ninja
 	cmake --build $(BUILD)/bench --target tvservice vlc_baseline pixel_watch
 	cmake --build $(BUILD)/wine --target tvclient fill_bench
 	/usr/bin/python3 bench/bench.py $(BUILD)/bench
+
+# The Windows package: build/dist/tvclient-<version>-win64.zip.
+dist: mingw
+	/usr/bin/python3 scripts/dist $(BUILD)/dist $(BUILD)/mingw
 
 clean:
 	rm -rf $(BUILD)

@@ -18,13 +18,77 @@ add_custom_command(OUTPUT ${LIBVLC_IMPORT}
     COMMENT "Import library for libvlc.dll")
 add_custom_target(libvlc_import DEPENDS ${LIBVLC_IMPORT})
 
-add_executable(tvclient WIN32 ${CLIENT_MAIN} ${PORTABLE_SOURCES} ${WIN32_SOURCES} ${RESOURCE_FILE})
+set(CLIENT_LIBRARIES ${LIBVLC_IMPORT} ws2_32 winhttp comctl32 user32 gdi32 advapi32)
+set(CLIENT_LINK_OPTIONS -mwindows -static -static-libgcc -static-libstdc++)
+
+# The program's code, once for the program and its tests.
+add_library(tvclient_objects OBJECT ${PORTABLE_SOURCES} ${WIN32_SOURCES})
+target_include_directories(tvclient_objects PUBLIC ${PROJECT_SOURCE_DIR} ${VLC_INCLUDE_DIR})
+add_dependencies(tvclient_objects libvlc_import)
+
+add_executable(tvclient WIN32 ${CLIENT_MAIN} $<TARGET_OBJECTS:tvclient_objects> ${RESOURCE_FILE})
 target_include_directories(tvclient PRIVATE ${PROJECT_SOURCE_DIR} ${VLC_INCLUDE_DIR})
-add_dependencies(tvclient libvlc_import)
-target_link_libraries(tvclient PRIVATE ${LIBVLC_IMPORT} ws2_32 winhttp comctl32 user32 gdi32 advapi32)
-target_link_options(tvclient PRIVATE -mwindows -static -static-libgcc -static-libstdc++)
+target_link_libraries(tvclient PRIVATE ${CLIENT_LIBRARIES})
+target_link_options(tvclient PRIVATE ${CLIENT_LINK_OPTIONS})
 
 # The .def must name exactly the libvlc functions the objects call.
 add_test(NAME libvlc_def_matches_calls
          COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-libvlc-def ${LIBVLC_DEF}
-                 $<TARGET_OBJECTS:tvclient>)
+                 "$<TARGET_OBJECTS:tvclient_objects>" "$<TARGET_OBJECTS:tvclient>")
+
+# Running the Windows program here, under Wine (never part of what users
+# get): a Winelib libvlc.dll that forwards to Debian's native libvlc, its
+# export table made from the same .def, and the fake module that makes Wine
+# load it from beside tvclient.exe.
+set(WINE_TOOLS /usr/lib/wine)
+set(BRIDGE_DIR ${CMAKE_BINARY_DIR}/bridge)
+set(BRIDGE_SPEC ${BRIDGE_DIR}/libvlc.spec)
+set(BRIDGE_SOURCE ${PROJECT_SOURCE_DIR}/playback/bridge/libvlc_bridge.c)
+add_custom_command(OUTPUT ${BRIDGE_SPEC}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${BRIDGE_DIR}
+    COMMAND ${PROJECT_SOURCE_DIR}/playback/bridge/spec-from-def ${LIBVLC_DEF} ${BRIDGE_SPEC}
+    DEPENDS ${LIBVLC_DEF} ${PROJECT_SOURCE_DIR}/playback/bridge/spec-from-def)
+add_custom_command(OUTPUT ${BRIDGE_DIR}/libvlc.dll.so
+    COMMAND ${WINE_TOOLS}/winegcc -m64 -shared -Wall -Wextra -o ${BRIDGE_DIR}/libvlc.dll
+            ${BRIDGE_SPEC} ${BRIDGE_SOURCE} -lvlc -lpthread
+    DEPENDS ${BRIDGE_SPEC} ${BRIDGE_SOURCE}
+    COMMENT "libvlc bridge for running tvclient.exe under Wine")
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/libvlc.dll
+    COMMAND ${WINE_TOOLS}/winebuild -m64 --dll --fake-module -E ${BRIDGE_SPEC} -F libvlc.dll
+            -o ${CMAKE_BINARY_DIR}/libvlc.dll
+    DEPENDS ${BRIDGE_SPEC})
+add_custom_target(libvlc_bridge ALL DEPENDS ${BRIDGE_DIR}/libvlc.dll.so ${CMAKE_BINARY_DIR}/libvlc.dll)
+
+# The Win32 tests, built by MinGW from the same sources, with GoogleTest
+# compiled from Debian's sources.
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# This MinGW's C++ library has no std::mutex: see tests/win32/gtest_mingw.h.
+target_compile_options(gtest PUBLIC -include ${PROJECT_SOURCE_DIR}/tests/win32/gtest_mingw.h)
+file(GLOB WIN32_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win32/*.cpp)
+add_executable(win32_tests ${WIN32_TEST_SOURCES} $<TARGET_OBJECTS:tvclient_objects> ${RESOURCE_FILE})
+target_include_directories(win32_tests PRIVATE ${PROJECT_SOURCE_DIR} ${VLC_INCLUDE_DIR})
+target_link_libraries(win32_tests PRIVATE gtest ${CLIENT_LIBRARIES})
+target_link_options(win32_tests PRIVATE -static -static-libgcc -static-libstdc++)
+add_dependencies(win32_tests tvclient libvlc_bridge)
+
+set(TVCLIENT_NATIVE_DIR ${PROJECT_SOURCE_DIR}/build/native CACHE PATH "Folder of the native build (tvservice)")
+add_test(NAME win32_tests_windows_program
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/scripts/with-standin ${TVCLIENT_NATIVE_DIR}/tvservice
+                 ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
+                 --client=$<TARGET_FILE:tvclient>)
+set_tests_properties(win32_tests_windows_program PROPERTIES TIMEOUT 900)
+
+add_test(NAME e2e_journey_windows_program
+         COMMAND ${CMAKE_COMMAND} -E env TVCLIENT_BUILD=mingw
+                 /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/e2e/journey.py ${TVCLIENT_NATIVE_DIR}/tvservice)
+set_tests_properties(e2e_journey_windows_program PROPERTIES TIMEOUT 400)
+
+add_test(NAME tvclient_script_version_windows_program
+         COMMAND ${CMAKE_COMMAND} -E env TVCLIENT_BUILD=mingw
+                 ${PROJECT_SOURCE_DIR}/tests/scripts/tvclient_version.sh ${TVCLIENT_NATIVE_DIR}/tvservice)
+set_tests_properties(tvclient_script_version_windows_program PROPERTIES TIMEOUT 120)
+
+# The package for Windows users (make dist).
+add_test(NAME dist_package COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/dist_check.py ${CMAKE_BINARY_DIR})

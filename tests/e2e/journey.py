@@ -23,7 +23,8 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 TVCLIENT = os.path.join(ROOT, "scripts", "tvclient")
 WINERUN = os.path.join(ROOT, "scripts", "winerun")
-ARTEFACTS = os.path.join(ROOT, "build", "e2e")
+# The Windows program's journey (TVCLIENT_BUILD=mingw) keeps its own.
+ARTEFACTS = os.path.join(ROOT, "build", "e2e-mingw" if os.environ.get("TVCLIENT_BUILD") == "mingw" else "e2e")
 POLICIES = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Policies"
 
 

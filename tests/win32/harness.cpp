@@ -240,12 +240,18 @@ uint16_t unused_port() {
 }
 
 int main(int argc, char** argv) {
+    // The C runtime of a Windows program buffers a redirected stdout whole;
+    // the log of a test that hangs should still show where.
+    setvbuf(stdout, nullptr, _IONBF, 0);
     testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {
         if (strncmp(argv[i], "--client=", 9) == 0) client_path = argv[i] + 9;
     }
+#ifdef __WINE__
+    // The wine build's tvclient.exe is a launcher script; its program is beside it.
     if (client_path.size() > 4 && client_path.compare(client_path.size() - 4, 4, ".exe") == 0)
         client_path += ".so";
+#endif
     return RUN_ALL_TESTS();
 }
 

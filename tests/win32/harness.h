@@ -5,6 +5,9 @@
 
 #include "shell/win32.h"
 
+#ifdef __WINE__
+// Winelib compiles against glibc: GoogleTest must not take itself for a
+// Windows build there, or it reaches for the Windows C runtime.
 #pragma push_macro("_WIN32")
 #pragma push_macro("WIN32")
 #pragma push_macro("_WIN64")
@@ -15,6 +18,9 @@
 #pragma pop_macro("_WIN64")
 #pragma pop_macro("WIN32")
 #pragma pop_macro("_WIN32")
+#else
+#include <gtest/gtest.h>
+#endif
 
 #include <cstdint>
 #include <functional>

@@ -49,7 +49,7 @@ screen_sample sample_screen(const RECT& area) {
              "convert /tmp/tvclient-sample.png -format '%%[fx:mean] %%#' info: > %s 2>/dev/null",
              static_cast<long>(area.right - area.left), static_cast<long>(area.bottom - area.top),
              static_cast<long>(area.left), static_cast<long>(area.top), out);
-    if (system(command) != 0) return s;
+    if (host_command(command) != 0) return s;
     FILE* f = fopen(out, "r");
     if (f == nullptr) return s;
     char digest[128] = {0};
@@ -142,8 +142,47 @@ void pump(uint32_t ms) {
 }
 
 int32_t host_command(const std::string& command) {
+#ifdef __WINE__
     // A Winelib program's system() is the host's.
     return system(command.c_str());
+#else
+    // A Windows program under Wine can start a Linux program, but learns
+    // neither when it ends nor its exit code: the shell writes the code to a
+    // file, which is waited for.
+    static int32_t count = 0;
+    std::string base = "/tmp/tvclient-host-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+    std::string script = base + ".sh";
+    std::string status = base + ".status";
+    FILE* f = fopen(script.c_str(), "wb");  // the shell wants LF line ends
+    if (f == nullptr) return -1;
+    fprintf(f, "%s\necho $? > %s.tmp && mv %s.tmp %s\n", command.c_str(), status.c_str(), status.c_str(),
+            status.c_str());
+    fclose(f);
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    std::string line = "/bin/sh " + script;
+    std::vector<char> cmd(line.begin(), line.end());
+    cmd.push_back('\0');
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    int32_t code = -1;
+    DWORD until = GetTickCount() + 120000;
+    while (GetTickCount() < until) {
+        FILE* done = fopen(status.c_str(), "r");
+        if (done != nullptr) {
+            if (fscanf(done, "%d", &code) != 1) code = -1;
+            fclose(done);
+            break;
+        }
+        Sleep(20);
+    }
+    remove(script.c_str());
+    remove(status.c_str());
+    return code;
+#endif
 }
 
 void key_in_video_window(WPARAM code) {
