@@ -2,6 +2,7 @@
 
 #include "standin/guide.h"
 
+#include <chrono>
 #include <cstdio>
 #include <random>
 
@@ -12,8 +13,39 @@ namespace {
 const size_t client_response_limit = 32000;
 }
 
-service::service(demo_data data, std::string public_host)
-    : data_(std::move(data)), public_host_(std::move(public_host)) {}
+service::service(demo_data data, std::string public_host, int64_t idle_seconds)
+    : data_(std::move(data)), public_host_(std::move(public_host)), idle_seconds_(idle_seconds) {}
+
+int64_t service::steady_seconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+service::session* service::use_session(const std::string& id) {
+    auto found = sessions_.find(id);
+    if (found == sessions_.end()) return nullptr;
+    int64_t now = clock_();
+    if (now - found->second.last_used > idle_seconds_) {
+        sessions_.erase(found);
+        return nullptr;
+    }
+    found->second.last_used = now;
+    return &found->second;
+}
+
+void service::forget_idle_sessions() {
+    std::lock_guard<std::mutex> hold(lock_);
+    int64_t now = clock_();
+    for (auto s = sessions_.begin(); s != sessions_.end();) {
+        if (now - s->second.last_used > idle_seconds_) s = sessions_.erase(s);
+        else ++s;
+    }
+}
+
+size_t service::session_count() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return sessions_.size();
+}
 
 const account* service::account_by_login(const std::string& user, const std::string& pass) const {
     for (const account& a : data_.accounts)
@@ -45,7 +77,7 @@ std::string service::new_session_id() {
 
 std::string service::login_response(const account& a) {
     std::string sid = new_session_id();
-    sessions_[sid] = a.uid;
+    sessions_[sid] = session{a.uid, clock_()};
     return join_fields({"uid", a.uid, "fn", a.first_name, "ln", a.last_name, "sessionid", sid, "cr",
                         format_cents(a.credit_cents), "shr", std::to_string(a.shares.size())});
 }
@@ -68,9 +100,9 @@ std::string service::keepsession_response(const request& r) {
         return credit.empty() ? join_fields({"session", "false"})
                               : join_fields({"session", "false", "credit", credit});
     };
-    auto s = sessions_.find(r.session_id);
+    session* s = use_session(r.session_id);
     const account* who = account_by_login(r.user, r.pass);
-    if (s == sessions_.end() || who == nullptr || who->uid != s->second) return refused("");
+    if (s == nullptr || who == nullptr || who->uid != s->uid) return refused("");
     // The charged account: the own one or one shared with it.
     bool allowed = r.seeder_id == who->uid;
     for (const std::string& uid : who->shares) allowed = allowed || r.seeder_id == uid;
@@ -112,8 +144,15 @@ std::string service::respond(const request& r, int64_t now) {
     }
     case request_kind::keepsession:
         return keepsession_response(r);
-    case request_kind::channelslist:
-        return account_by_login(r.user, r.pass) ? channels_response() : "";
+    case request_kind::channelslist: {
+        const account* a = account_by_login(r.user, r.pass);
+        if (a == nullptr) return "";
+        // A channel list keeps its user's sessions alive.
+        int64_t now = clock_();
+        for (auto& s : sessions_)
+            if (s.second.uid == a->uid && now - s.second.last_used <= idle_seconds_) s.second.last_used = now;
+        return channels_response();
+    }
     case request_kind::epg:
         if (account_by_login(r.user, r.pass) == nullptr) return "";
         for (const channel& c : data_.channels)
@@ -128,7 +167,7 @@ std::string service::respond(const request& r, int64_t now) {
 
 const channel* service::stream_channel(const request& r) {
     std::lock_guard<std::mutex> hold(lock_);
-    if (sessions_.count(r.session_id) == 0) return nullptr;
+    if (use_session(r.session_id) == nullptr) return nullptr;
     for (const channel& c : data_.channels)
         if (c.id == r.stream_channel) return &c;
     return nullptr;

@@ -15,7 +15,9 @@ namespace standin {
 class service {
 public:
     // public_host: what stream addresses name, e.g. "127.0.0.1:8080".
-    service(demo_data data, std::string public_host);
+    // A session not used (by a keepsession, a channel list of its user or a
+    // stream) for idle_seconds is forgotten.
+    service(demo_data data, std::string public_host, int64_t idle_seconds = 30 * 60);
 
     // The response to one protocol request (not a stream), as it should be
     // sent when no fault is set.
@@ -26,6 +28,12 @@ public:
     const channel* stream_channel(const request& r);
 
     std::string stream_address(const channel& c) const;
+    // Forgets the sessions idle for too long (the service calls it now and
+    // then; a lookup never finds one anyway).
+    void forget_idle_sessions();
+    size_t session_count();
+    // The clock of the sessions' idle time, in seconds (tests set their own).
+    void set_clock(int64_t (*seconds_now)()) { clock_ = seconds_now; }
     const demo_data& data() const { return data_; }
     std::string credit_of(const std::string& uid);
 
@@ -41,7 +49,17 @@ private:
     demo_data data_;
     std::string public_host_;
     std::mutex lock_;
-    std::map<std::string, std::string> sessions_;  // session id -> uid of the account logged in
+    struct session {
+        std::string uid;  // of the account logged in
+        int64_t last_used;
+    };
+    // The session, used now; nullptr when unknown or idle for too long.
+    session* use_session(const std::string& id);
+    static int64_t steady_seconds();
+
+    int64_t idle_seconds_;
+    int64_t (*clock_)() = steady_seconds;
+    std::map<std::string, session> sessions_;
 };
 
 }  // namespace standin

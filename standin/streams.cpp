@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <asio/post.hpp>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -51,8 +53,8 @@ std::string key_frame_cache::start_for_new_viewer() const {
     return pat_ + pmt_ + since_key_;
 }
 
-stream_hub::stream_hub(std::string ffmpeg, std::string work_dir)
-    : ffmpeg_(std::move(ffmpeg)), work_dir_(std::move(work_dir)) {}
+stream_hub::stream_hub(asio::io_context& io, std::string ffmpeg, std::string work_dir)
+    : io_(io), ffmpeg_(std::move(ffmpeg)), work_dir_(std::move(work_dir)) {}
 
 stream_hub::~stream_hub() { stop_all(); }
 
@@ -107,13 +109,14 @@ bool stream_hub::start_feed(const channel& c, feed* f) {
     }
     close(out[1]);
     f->pid = pid;
-    f->fd = out[0];
+    f->pipe.assign(out[0]);
     f->channel_id = c.id;
     return true;
 }
 
-std::shared_ptr<viewer> stream_hub::join(const channel& c) {
+std::shared_ptr<viewer> stream_hub::join(const channel& c, std::function<void()> wake) {
     auto v = std::make_shared<viewer>();
+    v->wake = std::move(wake);
     std::shared_ptr<feed> stale;
     {
         std::lock_guard<std::mutex> hold(lock_);
@@ -125,10 +128,10 @@ std::shared_ptr<viewer> stream_hub::join(const channel& c) {
             found = feeds_.end();
         }
         if (found == feeds_.end()) {
-            auto f = std::make_shared<feed>();
+            auto f = std::make_shared<feed>(io_);
             if (start_feed(c, f.get())) {
                 feeds_[c.id] = f;
-                f->reader = std::thread(&stream_hub::read_feed, this, f);
+                asio::post(f->strand, [this, f] { read_feed(f); });
                 found = feeds_.find(c.id);
             }
         }
@@ -149,19 +152,30 @@ std::shared_ptr<viewer> stream_hub::join(const channel& c) {
 }
 
 void stream_hub::read_feed(std::shared_ptr<feed> f) {
-    std::string pending;
-    char buf[ts_packet * 64];
-    for (;;) {
-        ssize_t n = read(f->fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        pending.append(buf, static_cast<size_t>(n));
-        // Resynchronise on the sync byte if ffmpeg's output ever starts mid-packet.
-        while (!pending.empty() && pending[0] != 0x47) pending.erase(0, 1);
-        size_t whole = pending.size() / ts_packet * ts_packet;
-        if (whole == 0) continue;
-        auto piece = std::make_shared<const std::string>(pending.substr(0, whole));
-        pending.erase(0, whole);
+    f->pipe.async_read_some(asio::buffer(f->buffer), [this, f](const asio::error_code& error, size_t n) {
+        if (error == asio::error::interrupted) {
+            read_feed(f);
+        } else if (error || n == 0) {
+            feed_ended(f);
+        } else {
+            take_output(f, n);
+            read_feed(f);
+        }
+    });
+}
+
+void stream_hub::take_output(const std::shared_ptr<feed>& f, size_t n) {
+    std::string& pending = f->pending;
+    pending.append(f->buffer, n);
+    // Resynchronise on the sync byte if ffmpeg's output ever starts mid-packet.
+    size_t sync = pending.find('\x47');
+    pending.erase(0, sync == std::string::npos ? pending.size() : sync);
+    size_t whole = pending.size() / ts_packet * ts_packet;
+    if (whole == 0) return;
+    auto piece = std::make_shared<const std::string>(pending.substr(0, whole));
+    pending.erase(0, whole);
+    std::vector<std::shared_ptr<viewer>> woken;
+    {
         std::lock_guard<std::mutex> hold(lock_);
         f->cache.take(piece->data(), whole / ts_packet);
         for (const std::shared_ptr<viewer>& v : f->viewers) {
@@ -173,25 +187,37 @@ void stream_hub::read_feed(std::shared_ptr<feed> f) {
                 v->queue.push_back(piece);
                 v->queued_bytes += piece->size();
             }
-            v->ready.notify_all();
+            woken.push_back(v);
         }
     }
-    std::lock_guard<std::mutex> hold(lock_);
-    f->ended = true;
-    for (const std::shared_ptr<viewer>& v : f->viewers) {
-        std::lock_guard<std::mutex> vh(v->lock);
-        v->ended = true;
-        v->ready.notify_all();
+    for (const std::shared_ptr<viewer>& v : woken)
+        if (v->wake) v->wake();
+}
+
+void stream_hub::feed_ended(const std::shared_ptr<feed>& f) {
+    std::vector<std::shared_ptr<viewer>> woken;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        f->ended = true;
+        for (const std::shared_ptr<viewer>& v : f->viewers) {
+            std::lock_guard<std::mutex> vh(v->lock);
+            v->ended = true;
+            woken.push_back(v);
+        }
     }
+    for (const std::shared_ptr<viewer>& v : woken)
+        if (v->wake) v->wake();
 }
 
 void stream_hub::end_feed(const std::shared_ptr<feed>& f) {
     if (f->pid > 0) kill(-f->pid, SIGKILL), kill(f->pid, SIGKILL);
-    if (f->reader.joinable()) f->reader.join();
+    // A read under way then ends with an error, which marks the feed ended.
+    asio::post(f->strand, [f] {
+        asio::error_code ignored;
+        f->pipe.close(ignored);
+    });
     if (f->pid > 0) waitpid(f->pid, nullptr, 0);
-    if (f->fd >= 0) close(f->fd);
     f->pid = -1;
-    f->fd = -1;
 }
 
 void stream_hub::leave(const std::string& channel_id, const std::shared_ptr<viewer>& v) {
@@ -241,17 +267,15 @@ size_t stream_hub::running_feeds() {
     return n;
 }
 
-bool stream_hub::next_piece(viewer& v, std::shared_ptr<const std::string>* piece, int32_t timeout_ms) {
-    std::unique_lock<std::mutex> hold(v.lock);
-    v.ready.wait_for(hold, std::chrono::milliseconds(timeout_ms), [&] { return v.ended || !v.queue.empty(); });
-    if (!v.queue.empty() && !v.ended) {
-        *piece = v.queue.front();
-        v.queue.pop_front();
-        v.queued_bytes -= (*piece)->size();
-        return true;
-    }
+piece_state stream_hub::take_piece(viewer& v, std::shared_ptr<const std::string>* piece) {
+    std::lock_guard<std::mutex> hold(v.lock);
     piece->reset();
-    return !v.ended;
+    if (v.ended) return piece_state::ended;
+    if (v.queue.empty()) return piece_state::none_yet;
+    *piece = v.queue.front();
+    v.queue.pop_front();
+    v.queued_bytes -= (*piece)->size();
+    return piece_state::piece;
 }
 
 }  // namespace standin

@@ -1,20 +1,24 @@
 // Live channels: one ffmpeg per watched channel, its MPEG-TS output shared by
-// every viewer of that channel, ended when the last viewer leaves.
+// every viewer of that channel, ended when the last viewer leaves. ffmpeg's
+// output is read by the service's event loop: a feed costs no thread.
 #pragma once
 
 #include "standin/demo_data.h"
 
 #include <sys/types.h>
 
-#include <condition_variable>
+#include <asio/io_context.hpp>
+#include <asio/posix/stream_descriptor.hpp>
+#include <asio/strand.hpp>
+
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace standin {
@@ -36,19 +40,27 @@ private:
 
 struct viewer {
     std::mutex lock;
-    std::condition_variable ready;
     std::deque<std::shared_ptr<const std::string>> queue;
     size_t queued_bytes = 0;
     bool ended = false;  // the feed is gone or the viewer fell too far behind
+    // Called, from any thread and without the lock held, whenever a piece
+    // was queued or the viewer ended. Set before join.
+    std::function<void()> wake;
 };
+
+// What a viewer finds in its queue.
+enum class piece_state { piece, none_yet, ended };
 
 class stream_hub {
 public:
     // work_dir: a private folder for the text files drawn into the picture.
-    stream_hub(std::string ffmpeg, std::string work_dir);
+    // ffmpeg's output is read on io.
+    stream_hub(asio::io_context& io, std::string ffmpeg, std::string work_dir);
     ~stream_hub();
 
-    std::shared_ptr<viewer> join(const channel& c);
+    // A new viewer of the channel; wake is called whenever a piece was
+    // queued for it or it ended (from any thread, without locks held).
+    std::shared_ptr<viewer> join(const channel& c, std::function<void()> wake = {});
     void leave(const std::string& channel_id, const std::shared_ptr<viewer>& v);
     // Keeps the channel's feed running from now on, watched or not, as a
     // real head-end does: a viewer then never waits for ffmpeg to start.
@@ -58,23 +70,30 @@ public:
     // How many ffmpeg processes run now.
     size_t running_feeds();
 
-    // Waits for the next piece of the stream; false when the stream ended.
-    static bool next_piece(viewer& v, std::shared_ptr<const std::string>* piece, int32_t timeout_ms);
+    // Takes the next piece of the stream, without waiting.
+    static piece_state take_piece(viewer& v, std::shared_ptr<const std::string>* piece);
 
 private:
     struct feed {
+        explicit feed(asio::io_context& io) : strand(asio::make_strand(io)), pipe(strand) {}
         std::string channel_id;
         pid_t pid = -1;
-        int fd = -1;
-        std::thread reader;
+        // The pipe is only touched on its strand: reads, and the close.
+        asio::strand<asio::io_context::executor_type> strand;
+        asio::posix::stream_descriptor pipe;
+        char buffer[188 * 64];
+        std::string pending;  // bytes short of a whole packet
         std::vector<std::shared_ptr<viewer>> viewers;
         key_frame_cache cache;
         bool ended = false;
     };
     bool start_feed(const channel& c, feed* f);
     void read_feed(std::shared_ptr<feed> f);
+    void take_output(const std::shared_ptr<feed>& f, size_t n);
+    void feed_ended(const std::shared_ptr<feed>& f);
     void end_feed(const std::shared_ptr<feed>& f);
 
+    asio::io_context& io_;
     std::string ffmpeg_;
     std::string work_dir_;
     std::mutex lock_;

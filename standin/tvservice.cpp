@@ -1,31 +1,34 @@
 // tvservice: the stand-in for the operator's service. One request line per
-// connection, answered from the demo data; live channels over HTTP.
+// connection, answered from the demo data; live channels over HTTP. All
+// connections and encoder outputs are served by a few threads running one
+// event loop (Asio): an idle or slow connection costs no thread.
 #include "standin/demo_data.h"
 #include "standin/faults.h"
 #include "standin/protocol.h"
 #include "standin/service.h"
 #include "standin/streams.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <asio.hpp>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #ifndef TVSERVICE_DEFAULT_DATA
 #define TVSERVICE_DEFAULT_DATA "standin/demo.yaml"
@@ -47,14 +50,19 @@ struct options {
     fault_table faults;
     bool list_accounts = false;
     bool on_air = false;
+    int32_t max_connections = 4096;
+    int32_t session_minutes = 30;
 };
+
+// The event loop's threads: a small fixed number, whatever the load.
+const int32_t worker_threads = 4;
 
 options opts;
 service* svc = nullptr;
 stream_hub* hub = nullptr;
-std::atomic<bool> stopping{false};
-int wake_pipe[2] = {-1, -1};
 std::string work_dir;
+std::atomic<int32_t> open_connections{0};
+std::atomic<int64_t> refused_connections{0};
 
 std::mutex log_lock;
 FILE* log_file = nullptr;
@@ -111,186 +119,356 @@ fault fault_for(const fault_table& t, request_kind kind) {
     return i < fault_kinds ? t.of[i] : fault::none;
 }
 
-bool send_all(int fd, const char* data, size_t n) {
-    while (n > 0) {
-        ssize_t sent = send(fd, data, n, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
-        if (sent <= 0) return false;
-        data += sent;
-        n -= static_cast<size_t>(sent);
+// One connection: its request line, then the answer, a fault or a stream.
+// Every step is asynchronous on the connection's strand, so an idle or slow
+// connection costs no thread, and every wait has a time limit.
+class connection : public std::enable_shared_from_this<connection> {
+public:
+    explicit connection(asio::ip::tcp::socket socket)
+        : socket_(std::move(socket)), timer_(socket_.get_executor()), pause_timer_(socket_.get_executor()),
+          in_(max_request_line + 2) {
+        ++open_connections;
     }
-    return true;
-}
+    ~connection() {
+        leave_stream();
+        --open_connections;
+    }
+    void start() {
+        auto self = shared_from_this();
+        limit(std::chrono::seconds(10));
+        asio::async_read_until(socket_, in_, "\r\n",
+                               [self](const asio::error_code&, size_t) { self->take_request_line(); });
+    }
 
-// Keeps the connection open, saying nothing, until the client closes it,
-// the hold time passes or the service stops.
-void hold_open(int fd, int32_t seconds) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!stopping && std::chrono::steady_clock::now() < until) {
-        pollfd p = {fd, POLLIN, 0};
-        if (poll(&p, 1, 200) > 0) {
-            char c[256];
-            ssize_t n = recv(fd, c, sizeof c, 0);
-            if (n <= 0) return;
+private:
+    // Closes the connection when the time runs out; a new limit replaces it.
+    void limit(std::chrono::steady_clock::duration d) {
+        auto self = shared_from_this();
+        timer_.expires_after(d);
+        timer_.async_wait([self](const asio::error_code& error) {
+            if (!error) self->close();
+        });
+    }
+    void close() {
+        asio::error_code ignored;
+        timer_.cancel();
+        pause_timer_.cancel();
+        socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+        socket_.close(ignored);
+    }
+
+    // What arrived: up to the first "\r\n", or all of it (a line cut short,
+    // too long or never finished, which the parser refuses).
+    void take_request_line() {
+        timer_.cancel();
+        std::string got(asio::buffers_begin(in_.data()), asio::buffers_end(in_.data()));
+        in_.consume(in_.size());
+        size_t end = got.find("\r\n");
+        std::string line = end == std::string::npos ? got : got.substr(0, end + 2);
+        if (end != std::string::npos) rest_ = got.substr(end + 2);
+        request_ = parse_request_line(line);
+        if (request_.kind == request_kind::bad) {
+            std::string shown = line.size() > 200 ? line.substr(0, 200) + "..." : line;
+            log_line("BAD (" + request_.reason + ") " + escape_for_log(shown));
+            close();
+            return;
+        }
+        log_line(escape_for_log(line));
+        faults_ = faults_now();
+        if (request_.kind == request_kind::stream) {
+            read_stream_headers();
+        } else {
+            answer(svc->respond(request_, static_cast<int64_t>(time(nullptr))));
         }
     }
-}
 
-// Reads up to the first "\r\n" (or what arrives before the time limit).
-std::string read_line(int fd, std::string* rest) {
-    std::string got;
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (got.find("\r\n") == std::string::npos && got.size() <= max_request_line + 2) {
-        int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        until - std::chrono::steady_clock::now()).count());
-        if (left <= 0 || stopping) break;
-        pollfd p = {fd, POLLIN, 0};
-        if (poll(&p, 1, left) <= 0) break;
-        char buf[1024];
-        ssize_t n = recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        got.append(buf, static_cast<size_t>(n));
+    // Sends bytes, then does what follows; a send that makes no progress
+    // for 10 s ends the connection.
+    void send(std::string bytes, std::function<void()> then) {
+        auto self = shared_from_this();
+        auto data = std::make_shared<std::string>(std::move(bytes));
+        limit(std::chrono::seconds(10));
+        asio::async_write(socket_, asio::buffer(*data), [self, data, then](const asio::error_code& error, size_t) {
+            self->timer_.cancel();
+            if (error) {
+                self->close();
+            } else {
+                then();
+            }
+        });
     }
-    size_t end = got.find("\r\n");
-    if (end == std::string::npos) return got;
-    *rest = got.substr(end + 2);
-    return got.substr(0, end + 2);
-}
+    void send_and_close(std::string bytes) {
+        auto self = shared_from_this();
+        send(std::move(bytes), [self] { self->close(); });
+    }
 
-void answer(int fd, const request& r, const std::string& response, const fault_table& t) {
-    fault f = fault_for(t, r.kind);
-    switch (f) {
-    case fault::none:
-    case fault::stall:
-    case fault::redirect:
-        send_all(fd, response.data(), response.size());
-        return;
-    case fault::silent:
-        hold_open(fd, t.hold_seconds);
-        return;
-    case fault::close:
-        return;
-    case fault::one_byte:
-        send_all(fd, response.empty() ? "x" : response.data(), 1);
-        hold_open(fd, t.hold_seconds);
-        return;
-    case fault::trailing_zero: {
-        std::string with_zero = response;
-        with_zero.push_back('\0');
-        send_all(fd, with_zero.data(), with_zero.size());
-        hold_open(fd, t.hold_seconds);
-        return;
+    // Keeps the connection open, saying nothing, until the client closes it
+    // or the time passes.
+    void hold(int32_t seconds) {
+        limit(std::chrono::seconds(seconds));
+        discard_input();
     }
-    case fault::huge: {
-        std::string big = response;
-        big.push_back(sep);
-        while (big.size() < 40000) big += "filler";
-        send_all(fd, big.data(), big.size());
-        return;
+    // Reads and drops what the client sends, until it closes. While a
+    // stream plays, this pending read also keeps the connection alive and
+    // notices at once a viewer that went away.
+    void discard_input() {
+        if (reading_) return;
+        reading_ = true;
+        auto self = shared_from_this();
+        socket_.async_read_some(asio::buffer(scratch_), [self](const asio::error_code& error, size_t) {
+            self->reading_ = false;
+            if (error) {
+                self->close();
+                self->leave_stream();
+            } else {
+                self->discard_input();
+            }
+        });
     }
-    case fault::drip: {
-        int one = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        size_t piece = static_cast<size_t>(t.drip_bytes);
-        auto pause = std::chrono::duration<double>(t.drip_seconds);
-        for (size_t at = 0; at < response.size() && !stopping; at += piece) {
-            if (!send_all(fd, response.data() + at, std::min(piece, response.size() - at))) return;
-            auto until = std::chrono::steady_clock::now() + pause;
-            while (!stopping && std::chrono::steady_clock::now() < until) usleep(1000);
+
+    void answer(std::string response) {
+        auto self = shared_from_this();
+        int32_t hold_seconds = faults_.hold_seconds;
+        auto then_hold = [self, hold_seconds] { self->hold(hold_seconds); };
+        switch (fault_for(faults_, request_.kind)) {
+        case fault::none:
+        case fault::stall:
+        case fault::redirect:
+            send_and_close(std::move(response));
+            return;
+        case fault::silent:
+            hold(hold_seconds);
+            return;
+        case fault::close:
+            close();
+            return;
+        case fault::one_byte:
+            send(response.empty() ? "x" : response.substr(0, 1), then_hold);
+            return;
+        case fault::trailing_zero:
+            response.push_back('\0');
+            send(std::move(response), then_hold);
+            return;
+        case fault::huge:
+            response.push_back(sep);
+            while (response.size() < 40000) response += "filler";
+            send_and_close(std::move(response));
+            return;
+        case fault::drip: {
+            asio::error_code ignored;
+            socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
+            drip_ = std::move(response);
+            drip_at_ = 0;
+            drip_next();
+            return;
         }
-        return;
-    }
-    case fault::stall_half:
-        send_all(fd, response.data(), response.size() / 2);
-        hold_open(fd, t.hold_seconds);
-        return;
-    case fault::wrong_version:
-        send_all(fd, "0.02", 4);
-        return;
-    }
-}
-
-void serve_stream(int fd, const request& r, const std::string& rest, const fault_table& t) {
-    // The rest of the HTTP request: headers up to the empty line.
-    std::string headers = "\r\n" + rest;  // the request line ended in "\r\n"
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (headers.find("\r\n\r\n") == std::string::npos && headers.size() < 16384 &&
-           std::chrono::steady_clock::now() < until) {
-        pollfd p = {fd, POLLIN, 0};
-        if (poll(&p, 1, 200) <= 0) continue;
-        char buf[1024];
-        ssize_t n = recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) return;
-        headers.append(buf, static_cast<size_t>(n));
-    }
-    const channel* c = svc->stream_channel(r);
-    if (c == nullptr) {
-        const char forbidden[] = "HTTP/1.0 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-        send_all(fd, forbidden, sizeof forbidden - 1);
-        return;
-    }
-    fault f = fault_for(t, request_kind::stream);
-    if (f == fault::redirect && !r.moved) {
-        std::string to = t.redirect_to;
-        if (to == "self") to = "http://" + opts.public_host + r.stream_path + "&moved=1";
-        std::string moved = "HTTP/1.0 302 Found\r\nLocation: " + to +
-                            "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-        send_all(fd, moved.data(), moved.size());
-        return;
-    }
-    const char ok[] = "HTTP/1.0 200 OK\r\nContent-Type: video/MP2T\r\nCache-Control: no-cache\r\n"
-                      "Connection: close\r\n\r\n";
-    if (!send_all(fd, ok, sizeof ok - 1)) return;
-    auto stall_at = std::chrono::steady_clock::now() + std::chrono::seconds(t.stall_seconds);
-    std::shared_ptr<viewer> v = hub->join(*c);
-    std::shared_ptr<const std::string> piece;
-    bool stalled = false;
-    while (!stopping) {
-        if (f == fault::stall && std::chrono::steady_clock::now() >= stall_at) {
-            stalled = true;
-            break;
+        case fault::stall_half:
+            response.resize(response.size() / 2);
+            send(std::move(response), then_hold);
+            return;
+        case fault::wrong_version:
+            send_and_close("0.02");
+            return;
         }
-        if (!stream_hub::next_piece(*v, &piece, 500)) break;
-        if (piece && !send_all(fd, piece->data(), piece->size())) break;
     }
-    hub->leave(c->id, v);
-    if (stalled) hold_open(fd, 3600);
-}
 
-void handle_connection(int fd) {
-    std::string rest;
-    std::string line = read_line(fd, &rest);
-    request r = parse_request_line(line);
-    if (r.kind == request_kind::bad) {
-        std::string shown = line.size() > 200 ? line.substr(0, 200) + "..." : line;
-        log_line("BAD (" + r.reason + ") " + escape_for_log(shown));
-        close(fd);
-        return;
+    // One piece of a dripped answer, then the pause before the next.
+    void drip_next() {
+        if (drip_at_ >= drip_.size()) {
+            close();
+            return;
+        }
+        auto self = shared_from_this();
+        size_t piece = std::min(static_cast<size_t>(faults_.drip_bytes), drip_.size() - drip_at_);
+        std::string bytes = drip_.substr(drip_at_, piece);
+        drip_at_ += piece;
+        send(std::move(bytes), [self] {
+            self->pause_timer_.expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(self->faults_.drip_seconds)));
+            self->pause_timer_.async_wait([self](const asio::error_code& error) {
+                if (!error) self->drip_next();
+            });
+        });
     }
-    log_line(escape_for_log(line));
-    fault_table t = faults_now();
-    if (r.kind == request_kind::stream) {
-        serve_stream(fd, r, rest, t);
-    } else {
-        std::string response = svc->respond(r, static_cast<int64_t>(time(nullptr)));
-        answer(fd, r, response, t);
-    }
-    close(fd);
-}
 
-void on_signal(int) {
-    stopping = true;
-    if (wake_pipe[1] >= 0) {
-        ssize_t ignored = write(wake_pipe[1], "x", 1);
-        (void)ignored;
+    // The rest of the player's HTTP request: header lines up to the empty
+    // line, for at most 5 s and 16 KiB.
+    void read_stream_headers() {
+        bool whole = ("\r\n" + rest_).find("\r\n\r\n") != std::string::npos;
+        if (whole || rest_.size() >= 16384 || headers_waited_) {
+            timer_.cancel();
+            start_stream();
+            return;
+        }
+        auto self = shared_from_this();
+        if (!headers_limit_set_) {
+            headers_limit_set_ = true;
+            timer_.expires_after(std::chrono::seconds(5));
+            timer_.async_wait([self](const asio::error_code& error) {
+                if (error) return;
+                self->headers_waited_ = true;
+                asio::error_code ignored;
+                self->socket_.cancel(ignored);
+            });
+        }
+        socket_.async_read_some(asio::buffer(scratch_), [self](const asio::error_code& error, size_t n) {
+            if (error && error != asio::error::operation_aborted) {
+                self->close();
+                return;
+            }
+            self->rest_.append(self->scratch_, n);
+            self->read_stream_headers();
+        });
     }
-}
+
+    void start_stream() {
+        auto self = shared_from_this();
+        const channel* c = svc->stream_channel(request_);
+        if (c == nullptr) {
+            send_and_close("HTTP/1.0 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            return;
+        }
+        fault f = fault_for(faults_, request_kind::stream);
+        if (f == fault::redirect && !request_.moved) {
+            std::string to = faults_.redirect_to;
+            if (to == "self") to = "http://" + opts.public_host + request_.stream_path + "&moved=1";
+            send_and_close("HTTP/1.0 302 Found\r\nLocation: " + to +
+                           "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            return;
+        }
+        if (f == fault::stall) {
+            pause_timer_.expires_after(std::chrono::seconds(faults_.stall_seconds));
+            pause_timer_.async_wait([self](const asio::error_code& error) {
+                if (error) return;
+                // The picture stops; the connection stays open, silent.
+                self->stalled_ = true;
+                self->leave_stream();
+                if (!self->writing_) self->hold(3600);
+            });
+        }
+        send("HTTP/1.0 200 OK\r\nContent-Type: video/MP2T\r\nCache-Control: no-cache\r\n"
+             "Connection: close\r\n\r\n",
+             [self, c] { self->watch(*c); });
+    }
+
+    void watch(const channel& c) {
+        if (stalled_) {
+            hold(3600);
+            return;
+        }
+        // A few seconds of picture in the kernel's buffer: a viewer that
+        // stops reading is then seen making no progress soon, not after
+        // megabytes.
+        asio::error_code ignored;
+        socket_.set_option(asio::socket_base::send_buffer_size(256 * 1024), ignored);
+        std::weak_ptr<connection> weak = shared_from_this();
+        auto executor = socket_.get_executor();
+        channel_id_ = c.id;
+        viewer_ = hub->join(c, [weak, executor] {
+            asio::post(executor, [weak] {
+                if (auto me = weak.lock()) me->pump();
+            });
+        });
+        joined_ = true;
+        discard_input();
+        pump();
+    }
+
+    // Sends the viewer's next piece when none is on its way.
+    void pump() {
+        if (writing_ || !joined_ || !socket_.is_open()) return;
+        std::shared_ptr<const std::string> piece;
+        piece_state state = stream_hub::take_piece(*viewer_, &piece);
+        if (state == piece_state::ended) {
+            close();
+            leave_stream();
+            return;
+        }
+        if (state == piece_state::none_yet) return;
+        auto self = shared_from_this();
+        writing_ = true;
+        limit(std::chrono::seconds(10));  // a viewer that takes nothing for 10 s is ended
+        asio::async_write(socket_, asio::buffer(*piece), [self, piece](const asio::error_code& error, size_t) {
+            self->writing_ = false;
+            self->timer_.cancel();
+            if (error) {
+                self->close();
+                self->leave_stream();
+            } else if (self->stalled_) {
+                self->hold(3600);
+            } else {
+                self->pump();
+            }
+        });
+    }
+
+    // Leaves the channel, once: its encoder ends with its last viewer.
+    void leave_stream() {
+        if (!joined_) return;
+        joined_ = false;
+        hub->leave(channel_id_, viewer_);
+    }
+
+    asio::ip::tcp::socket socket_;
+    asio::steady_timer timer_;
+    asio::steady_timer pause_timer_;  // the drip's pauses, the stream's stall
+    asio::streambuf in_;
+    char scratch_[4096];
+    std::string rest_;
+    request request_;
+    fault_table faults_;
+    std::string drip_;
+    size_t drip_at_ = 0;
+    bool headers_limit_set_ = false;
+    bool headers_waited_ = false;
+    std::shared_ptr<viewer> viewer_;
+    std::string channel_id_;
+    bool joined_ = false;
+    bool reading_ = false;
+    bool writing_ = false;
+    bool stalled_ = false;
+};
+
+// Accepts connections for as long as the service runs. Beyond the cap a
+// connection is accepted and closed at once, and counted in the log.
+class acceptor {
+public:
+    acceptor(asio::io_context& io, asio::ip::tcp::acceptor& listener) : io_(io), listener_(listener), retry_(io) {}
+    void start() {
+        listener_.async_accept(asio::make_strand(io_), [this](const asio::error_code& error, asio::ip::tcp::socket s) {
+            if (error == asio::error::operation_aborted) return;
+            if (error) {
+                // Out of descriptors or memory for a moment: try again soon.
+                retry_.expires_after(std::chrono::milliseconds(100));
+                retry_.async_wait([this](const asio::error_code& e) {
+                    if (!e) start();
+                });
+                return;
+            }
+            if (open_connections.load() >= opts.max_connections) {
+                int64_t n = ++refused_connections;
+                log_line("REFUSED (" + std::to_string(opts.max_connections) + " connections open) " +
+                         std::to_string(n) + " so far");
+                asio::error_code ignored;
+                s.close(ignored);
+            } else {
+                std::make_shared<connection>(std::move(s))->start();
+            }
+            start();
+        });
+    }
+
+private:
+    asio::io_context& io_;
+    asio::ip::tcp::acceptor& listener_;
+    asio::steady_timer retry_;
+};
 
 void usage() {
     fprintf(stderr,
             "usage: tvservice [--listen HOST:PORT] [--public HOST:PORT] [--data FILE] [--log FILE]\n"
             "                 [--fault KIND=FAULT]... [--control FILE] [--hold SECONDS] [--port-file FILE]\n"
-            "                 [--list-accounts] [--on-air]\n"
+            "                 [--list-accounts] [--on-air] [--max-connections N] [--session-minutes N]\n"
             "  KIND: version account shares keepsession channelslist epg stream all\n"
             "  FAULT: none silent close one_byte trailing_zero huge drip[:SECONDS[/BYTES]]\n"
             "         stall_half wrong_version (version) stall[:SECONDS] (stream)\n"
@@ -334,6 +512,10 @@ bool parse_options(int argc, char** argv) {
         } else if (a == "--hold") {
             if (!value(&v)) return false;
             opts.faults.hold_seconds = atoi(v.c_str());
+        } else if (a == "--max-connections") {
+            if (!value(&v) || (opts.max_connections = atoi(v.c_str())) < 1) return false;
+        } else if (a == "--session-minutes") {
+            if (!value(&v) || (opts.session_minutes = atoi(v.c_str())) < 1) return false;
         } else if (a == "--on-air") {
             opts.on_air = true;
         } else if (a == "--list-accounts") {
@@ -381,25 +563,33 @@ int main(int argc, char** argv) {
     }
     current_faults = opts.faults;
 
-    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in at;
-    memset(&at, 0, sizeof at);
-    at.sin_family = AF_INET;
-    at.sin_port = htons(opts.listen_port);
-    if (inet_pton(AF_INET, opts.listen_host.c_str(), &at.sin_addr) != 1) {
+    // Each connection is a descriptor: let the cap, not the descriptor
+    // limit, bound them.
+    rlimit files;
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+
+    asio::io_context io;
+    asio::ip::tcp::acceptor listener(io);
+    asio::error_code net_error;
+    asio::ip::address host = asio::ip::make_address_v4(opts.listen_host, net_error);
+    if (net_error) {
         fprintf(stderr, "tvservice: %s is not an IPv4 address\n", opts.listen_host.c_str());
         return 1;
     }
-    if (bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(listener, 128) != 0) {
+    asio::ip::tcp::endpoint at(host, opts.listen_port);
+    listener.open(at.protocol(), net_error);
+    if (!net_error) listener.set_option(asio::ip::tcp::acceptor::reuse_address(true), net_error);
+    if (!net_error) listener.bind(at, net_error);
+    if (!net_error) listener.listen(asio::socket_base::max_listen_connections, net_error);
+    if (net_error) {
         fprintf(stderr, "tvservice: cannot listen on %s:%u: %s\n", opts.listen_host.c_str(),
-                static_cast<unsigned>(opts.listen_port), strerror(errno));
+                static_cast<unsigned>(opts.listen_port), net_error.message().c_str());
         return 1;
     }
-    socklen_t len = sizeof at;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&at), &len);
-    uint16_t port = ntohs(at.sin_port);
+    uint16_t port = listener.local_endpoint().port();
     std::string address = opts.listen_host + ":" + std::to_string(port);
     if (opts.public_host.empty()) opts.public_host = address;
 
@@ -410,20 +600,31 @@ int main(int argc, char** argv) {
     }
     work_dir = dir_template;
 
-    service the_service(data, opts.public_host);
-    stream_hub the_hub(opts.ffmpeg, work_dir);
+    service the_service(data, opts.public_host, opts.session_minutes * 60);
+    stream_hub the_hub(io, opts.ffmpeg, work_dir);
     svc = &the_service;
     hub = &the_hub;
     if (opts.on_air)
         for (const channel& c : the_service.data().channels) hub->put_on_air(c);
 
-    if (pipe2(wake_pipe, O_CLOEXEC) != 0) return 1;
     signal(SIGPIPE, SIG_IGN);
-    struct sigaction sa;
-    memset(&sa, 0, sizeof sa);
-    sa.sa_handler = on_signal;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    asio::signal_set stop_signals(io, SIGINT, SIGTERM);
+    stop_signals.async_wait([&io](const asio::error_code&, int) { io.stop(); });
+
+    // Sessions not used for a while are forgotten.
+    asio::steady_timer expiry(io);
+    std::function<void()> expire = [&] {
+        expiry.expires_after(std::chrono::seconds(10));
+        expiry.async_wait([&](const asio::error_code& e) {
+            if (e) return;
+            svc->forget_idle_sessions();
+            expire();
+        });
+    };
+    expire();
+
+    acceptor accepting(io, listener);
+    accepting.start();
 
     if (!opts.port_file.empty()) {
         std::string tmp = opts.port_file + ".tmp";
@@ -437,17 +638,29 @@ int main(int argc, char** argv) {
            data.accounts.size(), data.channels.size());
     fflush(stdout);
 
-    while (!stopping) {
-        pollfd p[2] = {{listener, POLLIN, 0}, {wake_pipe[0], POLLIN, 0}};
-        if (poll(p, 2, -1) < 0) continue;
-        if (p[1].revents) break;
-        if (!(p[0].revents & POLLIN)) continue;
-        int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
-        std::thread(handle_connection, fd).detach();
+    // No exception may end the service: one that leaves a handler is
+    // logged and the loop goes on.
+    auto run = [&io] {
+        for (;;) {
+            try {
+                io.run();
+                return;
+            } catch (const std::exception& e) {
+                log_line(std::string("ERROR ") + e.what());
+            }
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int32_t i = 1; i < worker_threads; ++i) {
+        try {
+            workers.emplace_back(run);
+        } catch (const std::system_error& e) {
+            fprintf(stderr, "tvservice: runs with fewer threads: %s\n", e.what());
+        }
     }
+    run();
+    for (std::thread& t : workers) t.join();
 
-    close(listener);
     hub->stop_all();
     for (const channel& c : data.channels) unlink((work_dir + "/name-" + c.id + ".txt").c_str());
     rmdir(work_dir.c_str());

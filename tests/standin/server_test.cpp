@@ -15,9 +15,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -60,7 +62,11 @@ public:
             else std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
     }
-    ~running_service() { stop(); }
+    ~running_service() {
+        stop();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
     int stop() {
         if (pid <= 0) return -1;
         kill(pid, SIGTERM);
@@ -334,7 +340,8 @@ TEST(StandinServer, StoppingEndsEveryStream) {
 
 TEST(StandinServer, ChannelsOnAirRunWithoutViewersUntilTheServiceStops) {
     char dir[] = "/tmp/tvservice-air.XXXXXX";
-    std::string data = std::string(mkdtemp(dir)) + "/two.yaml";
+    std::string folder = mkdtemp(dir);
+    std::string data = folder + "/two.yaml";
     std::ofstream(data) << "charge: \"0.01\"\n"
                            "accounts:\n"
                            "  - {user: ivan, password: \"1234\", uid: \"1\", first_name: И, last_name: П, credit: \"1.00\"}\n"
@@ -358,6 +365,109 @@ TEST(StandinServer, ChannelsOnAirRunWithoutViewersUntilTheServiceStops) {
     for (int i = 0; i < 40 && count_processes("ffmpeg") > ffmpeg_before; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(count_processes("ffmpeg"), ffmpeg_before);
+    std::filesystem::remove_all(folder);
+}
+
+// A number from /proc/<pid>/status ("Threads", "VmRSS" in KiB).
+long proc_status(pid_t pid, const std::string& key) {
+    std::string text = read_file("/proc/" + std::to_string(pid) + "/status");
+    size_t at = text.find("\n" + key + ":");
+    return at == std::string::npos ? -1 : atol(text.c_str() + at + key.size() + 2);
+}
+
+size_t open_descriptors(pid_t pid) {
+    std::error_code ignored;
+    size_t n = 0;
+    for (auto it = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ignored);
+         it != std::filesystem::directory_iterator(); it.increment(ignored))
+        ++n;
+    return n;
+}
+
+// Milliseconds a version request takes, or -1 when it gets no "0.03".
+long version_ms(const running_service& s) {
+    auto start = std::chrono::steady_clock::now();
+    exchange_result r = talk(s.port, s.line("version"), 1500);
+    long ms = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    return r.bytes == "0.03" && r.closed ? ms : -1;
+}
+
+// 2000 idle connections and 20 viewers that never read cost no thread each:
+// the service keeps answering at once, and lets them all go within its time
+// limits (10 s for a request line, 10 s without progress for a viewer).
+TEST(StandinServer, IdleConnectionsAndStuckViewersCostNoThreads) {
+    running_service s;
+    ASSERT_NE(s.port, 0);
+    std::string sid = field_after(talk(s.port, s.line(ivan + "account\x01info")).bytes, "sessionid");
+    size_t fds_before = open_descriptors(s.pid);
+    int ffmpeg_before = count_processes("ffmpeg");
+
+    std::vector<int> clients;
+    for (int i = 0; i < 2000; ++i) {
+        int fd = connect_to(s.port);
+        ASSERT_GE(fd, 0) << "connection " << i;
+        clients.push_back(fd);
+    }
+    for (int i = 0; i < 20; ++i) {
+        int fd = connect_to(s.port);
+        ASSERT_GE(fd, 0);
+        int small = 4096;  // fills at once: the viewer is stuck
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        std::string id = std::to_string(101 + i % 4);
+        std::string req = "GET /live?ch=" + id + "&sid=" + sid + "&channelid=" + id + " HTTP/1.1\r\n\r\n";
+        send(fd, req.data(), req.size(), MSG_NOSIGNAL);
+        clients.push_back(fd);
+    }
+    long most_threads = 0;
+    long slowest = 0;
+    long most_rss = 0;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+    while (std::chrono::steady_clock::now() < until) {
+        long ms = version_ms(s);
+        EXPECT_GE(ms, 0) << "no version answer under the load";
+        slowest = std::max(slowest, ms);
+        most_threads = std::max(most_threads, proc_status(s.pid, "Threads"));
+        most_rss = std::max(most_rss, proc_status(s.pid, "VmRSS"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    printf("under 2000 idle connections and 20 stuck viewers: %ld threads at most, slowest version answer "
+           "%ld ms, %ld KiB resident at most\n", most_threads, slowest, most_rss);
+    EXPECT_LT(slowest, 1000);
+    EXPECT_LE(most_threads, 4 + 4) << "four workers and a handful";
+    EXPECT_GT(open_descriptors(s.pid), fds_before + 2000);
+
+    // The service ends them all within its limits, before the clients go.
+    auto released = [&] { return open_descriptors(s.pid) <= fds_before + 2; };
+    until = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+    while (!released() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(released()) << open_descriptors(s.pid) << " descriptors open, " << fds_before << " before";
+    for (int fd : clients) close(fd);
+    until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (count_processes("ffmpeg") > ffmpeg_before && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(count_processes("ffmpeg"), ffmpeg_before) << "the stuck viewers' encoders end with them";
+    EXPECT_GE(version_ms(s), 0);
+}
+
+// Beyond its cap a connection is accepted, closed at once and counted.
+TEST(StandinServer, ConnectionsBeyondTheCapAreClosedAndCounted) {
+    running_service s({"--max-connections", "50"});
+    ASSERT_NE(s.port, 0);
+    std::vector<int> clients;
+    for (int i = 0; i < 50; ++i) clients.push_back(connect_to(s.port));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int beyond = connect_to(s.port);
+    pollfd p = {beyond, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 3000), 1);
+    char c;
+    EXPECT_EQ(recv(beyond, &c, 1, 0), 0) << "closed at once";
+    close(beyond);
+    EXPECT_NE(read_file(s.log).find("REFUSED (50 connections open) 1 so far"), std::string::npos);
+    for (int fd : clients) close(fd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_GE(version_ms(s), 0) << "below the cap again";
 }
 
 }  // namespace

@@ -318,3 +318,45 @@ TEST_F(StandinService, ChannelRecordsHaveFiveFieldsAndStreamsNeedASession) {
 }
 
 }  // namespace
+
+static int64_t fake_seconds = 0;
+static int64_t fake_clock() { return fake_seconds; }
+
+// A session not used for the idle time is forgotten; a keepsession, a
+// stream or a channel list of its user keeps it.
+TEST_F(StandinService, SessionsEndWhenNotUsedForTheIdleTime) {
+    service s(data, "127.0.0.1:9", 60);
+    s.set_clock(fake_clock);
+    fake_seconds = 1000;
+    std::string sid = value_after(fields_of(s.respond(login("ivan", "1234"), 0)), "sessionid");
+    std::string idle = value_after(fields_of(s.respond(login("ivan", "1234"), 0)), "sessionid");
+    request keep;
+    keep.kind = request_kind::keepsession;
+    keep.user = "ivan";
+    keep.pass = "1234";
+    keep.session_id = sid;
+    keep.seeder_id = "123";
+    request stream;
+    stream.kind = request_kind::stream;
+    stream.session_id = sid;
+    stream.stream_channel = "101";
+    request channels = login("ivan", "1234");
+    channels.kind = request_kind::channelslist;
+
+    fake_seconds += 50;
+    EXPECT_NE(s.respond(keep, 0).find("ok"), std::string::npos);
+    fake_seconds += 50;
+    EXPECT_NE(s.stream_channel(stream), nullptr);
+    fake_seconds += 50;
+    s.respond(channels, 0);  // keeps both of ivan's sessions
+    fake_seconds += 50;
+    EXPECT_NE(s.respond(keep, 0).find("ok"), std::string::npos);
+    EXPECT_EQ(s.session_count(), 2u);
+    fake_seconds += 61;
+    s.forget_idle_sessions();
+    EXPECT_EQ(s.session_count(), 0u);
+    EXPECT_NE(s.respond(keep, 0).find("false"), std::string::npos);
+    keep.session_id = idle;
+    EXPECT_NE(s.respond(keep, 0).find("false"), std::string::npos);
+    EXPECT_EQ(s.stream_channel(stream), nullptr);
+}
