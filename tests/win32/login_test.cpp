@@ -180,6 +180,7 @@ TEST_F(LoginDialog, AnAcceptedLoginShowsTheVideoWindowAndTheFourPanels) {
     EXPECT_NE(client_->find_window("Program", 5000), nullptr);
     // The three overlays: control bar, info panel, exit button.
     int32_t visible_dialogs = 0;
+    std::string seen;  // class and caption of each, to name a stray one
     HWND user_panel = nullptr;
     HWND help_panel = nullptr;
     for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
@@ -189,9 +190,14 @@ TEST_F(LoginDialog, AnAcceptedLoginShowsTheVideoWindowAndTheFourPanels) {
         std::string caption = window_text(w);
         if (caption == "User") user_panel = w;
         if (caption == "Help") help_panel = w;
-        if (IsWindowVisible(w)) ++visible_dialogs;
+        if (IsWindowVisible(w)) {
+            ++visible_dialogs;
+            char class_name[64] = {0};
+            GetClassNameA(w, class_name, sizeof class_name);
+            seen += std::string(" [") + class_name + " \"" + caption + "\"]";
+        }
     }
-    EXPECT_EQ(visible_dialogs, 4);  // control bar, info panel, exit button, program panel
+    EXPECT_EQ(visible_dialogs, 4) << seen;  // control bar, info panel, exit button, program panel
     ASSERT_NE(user_panel, nullptr);
     ASSERT_NE(help_panel, nullptr);
     EXPECT_FALSE(IsWindowVisible(user_panel));
