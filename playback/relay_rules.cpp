@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
-bool format_relay_url(uint16_t port, uint32_t id, char* out, size_t out_size) {
+const size_t id_digits = 16;
+
+bool format_relay_url(uint16_t port, uint64_t id, char* out, size_t out_size) {
     if (out == nullptr || out_size == 0) return false;
-    int n = snprintf(out, out_size, "http://127.0.0.1:%u/%lu", static_cast<unsigned>(port),
-                     static_cast<unsigned long>(id));
+    int n = snprintf(out, out_size, "http://127.0.0.1:%u/%08lx%08lx", static_cast<unsigned>(port),
+                     static_cast<unsigned long>(id >> 32), static_cast<unsigned long>(id & 0xffffffffu));
     if (n < 0 || static_cast<size_t>(n) >= out_size) {
         out[0] = 0;
         return false;
@@ -14,23 +16,23 @@ bool format_relay_url(uint16_t port, uint32_t id, char* out, size_t out_size) {
     return true;
 }
 
-bool parse_relay_request(const char* head, size_t n, uint32_t* id) {
+bool parse_relay_request(const char* head, size_t n, uint64_t* id) {
     static const char method[] = "GET /";
     const size_t method_len = sizeof method - 1;
-    if (head == nullptr || n < method_len || memcmp(head, method, method_len) != 0) return false;
-    size_t i = method_len;
+    if (head == nullptr || n < method_len + id_digits + 1 || memcmp(head, method, method_len) != 0) return false;
     uint64_t value = 0;
-    size_t digits = 0;
-    while (i < n && head[i] >= '0' && head[i] <= '9' && digits < 10) {
-        value = value * 10 + static_cast<uint64_t>(head[i] - '0');
-        ++i;
-        ++digits;
+    size_t i = method_len;
+    for (; i < method_len + id_digits; ++i) {
+        char c = head[i];
+        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0) return false;
+        value = value << 4 | static_cast<uint64_t>(digit);
     }
-    if (digits == 0 || value > UINT32_MAX || i >= n || head[i] != ' ') return false;
+    if (head[i] != ' ') return false;
     // The request line must be whole.
     for (; i + 1 < n; ++i)
         if (head[i] == '\r' && head[i + 1] == '\n') {
-            *id = static_cast<uint32_t>(value);
+            *id = value;
             return true;
         }
     return false;

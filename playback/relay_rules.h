@@ -6,14 +6,18 @@
 #include <cstddef>
 #include <cstdint>
 
+// A stream's id is a random 64-bit number, written as 16 hexadecimal
+// digits: another program on the machine cannot guess its way to a stream
+// of the subscriber's session.
+//
 // "http://127.0.0.1:<port>/<id>" into out; false, with out empty, when it
 // does not fit.
-bool format_relay_url(uint16_t port, uint32_t id, char* out, size_t out_size);
+bool format_relay_url(uint16_t port, uint64_t id, char* out, size_t out_size);
 
 // Reads the stream id from the player's request head ("GET /<id> HTTP/1.1"
 // and its header lines). False for any other method, path or a head that
 // holds no whole request line.
-bool parse_relay_request(const char* head, size_t n, uint32_t* id);
+bool parse_relay_request(const char* head, size_t n, uint64_t* id);
 
 // "HTTP/1.0 200 OK\r\n" (any other status: "502 Bad Gateway"), the content type when one is given
 // (its control bytes dropped, at most 100 bytes of it), "Cache-Control:

@@ -3,6 +3,7 @@
 #include "playback/relay_rules.h"
 #include "shell/win32.h"
 
+#include <ntsecapi.h>
 #include <winhttp.h>
 
 #include <cstring>
@@ -12,12 +13,12 @@ namespace {
 // The streams the player was last given; a restart by the watchdog asks for
 // the current one again.
 struct relayed_stream {
-    uint32_t id;
+    uint64_t id;
     char url[256];
 };
 const uint32_t remembered_streams = 8;
 relayed_stream streams[remembered_streams];
-uint32_t next_id = 1;
+uint32_t next_slot = 0;
 CRITICAL_SECTION streams_lock;
 
 SOCKET listener = INVALID_SOCKET;
@@ -31,7 +32,7 @@ const int32_t player_wait_ms = 10000;
 // Each wait on the stream host's side (name, connect, send, each receive).
 const int32_t host_wait_ms = 10000;
 
-bool remembered_url(uint32_t id, char* out, size_t out_size) {
+bool remembered_url(uint64_t id, char* out, size_t out_size) {
     bool found = false;
     EnterCriticalSection(&streams_lock);
     for (const relayed_stream& s : streams)
@@ -153,7 +154,7 @@ DWORD WINAPI serve_player(void* context) {
     SOCKET player = static_cast<SOCKET>(reinterpret_cast<uintptr_t>(context));
     char head[4096];
     int32_t n = read_request(player, head, sizeof head);
-    uint32_t id = 0;
+    uint64_t id = 0;
     char url[256];
     if (n > 0 && parse_relay_request(head, static_cast<size_t>(n), &id) && remembered_url(id, url, sizeof url))
         relay_stream(url, player);
@@ -223,10 +224,10 @@ bool start_relay() {
 bool relay_address_for(const char* stream_url, char* out, size_t out_size) {
     if (out_size > 0) out[0] = 0;
     if (!start_relay()) return false;
+    uint64_t id = 0;
+    if (!RtlGenRandom(&id, sizeof id) || id == 0) return false;
     EnterCriticalSection(&streams_lock);
-    uint32_t id = next_id++;
-    if (next_id == 0) next_id = 1;
-    relayed_stream& slot = streams[id % remembered_streams];
+    relayed_stream& slot = streams[next_slot++ % remembered_streams];
     slot.id = id;
     lstrcpynA(slot.url, stream_url, sizeof slot.url);
     LeaveCriticalSection(&streams_lock);

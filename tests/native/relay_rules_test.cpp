@@ -7,30 +7,33 @@
 
 TEST(RelayRules, ThePlayerIsGivenALoopbackAddressAndAsksForItsId) {
     char url[64];
+    ASSERT_TRUE(format_relay_url(40123, 0x0123456789abcdefull, url, sizeof url));
+    EXPECT_STREQ(url, "http://127.0.0.1:40123/0123456789abcdef");
     ASSERT_TRUE(format_relay_url(40123, 7, url, sizeof url));
-    EXPECT_STREQ(url, "http://127.0.0.1:40123/7");
-    EXPECT_FALSE(format_relay_url(40123, 4000000000u, url, 20));
+    EXPECT_STREQ(url, "http://127.0.0.1:40123/0000000000000007");
+    EXPECT_FALSE(format_relay_url(40123, 7, url, 30));
     EXPECT_STREQ(url, "");
 
-    uint32_t id = 0;
-    std::string head = "GET /4000000000 HTTP/1.1\r\nHost: 127.0.0.1:40123\r\nRange: bytes=0-\r\n\r\n";
+    uint64_t id = 0;
+    std::string head = "GET /fedcba9876543210 HTTP/1.1\r\nHost: 127.0.0.1:40123\r\nRange: bytes=0-\r\n\r\n";
     ASSERT_TRUE(parse_relay_request(head.data(), head.size(), &id));
-    EXPECT_EQ(id, 4000000000u);
+    EXPECT_EQ(id, 0xfedcba9876543210ull);
 }
 
 TEST(RelayRules, AnyOtherRequestIsNotAStream) {
     const char* heads[] = {
-        "GET /7",                        // no whole request line
-        "GET /7 HTTP/1.1",               // still no line end
-        "POST /7 HTTP/1.1\r\n\r\n",      // another method
-        "GET / HTTP/1.1\r\n\r\n",        // no id
-        "GET /7x HTTP/1.1\r\n\r\n",      // not a number
-        "GET /4294967296 HTTP/1.1\r\n\r\n",  // beyond 32 bits
-        "GET /99999999999 HTTP/1.1\r\n\r\n",
+        "GET /0000000000000007",                    // no whole request line
+        "GET /0000000000000007 HTTP/1.1",           // still no line end
+        "POST /0000000000000007 HTTP/1.1\r\n\r\n",  // another method
+        "GET / HTTP/1.1\r\n\r\n",                   // no id
+        "GET /7 HTTP/1.1\r\n\r\n",                  // too short to be one
+        "GET /000000000000000x HTTP/1.1\r\n\r\n",   // not hexadecimal
+        "GET /0000000000000000A HTTP/1.1\r\n\r\n",  // too long
+        "GET /000000000000000A HTTP/1.1\r\n\r\n",   // written otherwise than given
         "",
     };
     for (const char* head : heads) {
-        uint32_t id = 0;
+        uint64_t id = 0;
         EXPECT_FALSE(parse_relay_request(head, strlen(head), &id)) << head;
     }
 }
