@@ -27,6 +27,12 @@ HINTERNET session = nullptr;
 bool started = false;
 bool failed = false;
 
+// The player opens one connection a stream, and a restart another while
+// the last winds down; more than this are refused, so that nothing else on
+// the machine can make the relay start threads without end.
+const LONG most_connections = 16;
+volatile LONG connections = 0;
+
 // Waits on the player's side: its request, and each send of the stream.
 const int32_t player_wait_ms = 10000;
 // Each wait on the stream host's side (name, connect, send, each receive).
@@ -162,6 +168,7 @@ DWORD WINAPI serve_player(void* context) {
         answer_head(player, 502, nullptr);
     shutdown(player, SD_BOTH);
     closesocket(player);
+    InterlockedDecrement(&connections);
     return 0;
 }
 
@@ -172,14 +179,21 @@ DWORD WINAPI accept_players(void*) {
             Sleep(100);
             continue;
         }
+        if (InterlockedIncrement(&connections) > most_connections) {
+            closesocket(player);
+            InterlockedDecrement(&connections);
+            continue;
+        }
         DWORD wait = player_wait_ms;
         setsockopt(player, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&wait), sizeof wait);
         HANDLE thread = CreateThread(nullptr, 0, serve_player, reinterpret_cast<void*>(static_cast<uintptr_t>(player)),
                                      0, nullptr);
-        if (thread == nullptr)
+        if (thread == nullptr) {
             closesocket(player);
-        else
+            InterlockedDecrement(&connections);
+        } else {
             CloseHandle(thread);
+        }
     }
 }
 

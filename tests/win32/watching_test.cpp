@@ -7,6 +7,7 @@
 #include "playback/channel_rules.h"
 #include "playback/player.h"
 #include "playback/program_panel.h"
+#include "playback/stream_relay.h"
 #include "playback/switching.h"
 #include "resources/resource.h"
 #include "service/service_request.h"
@@ -411,6 +412,41 @@ TEST_F(HostileAnswers, AGuideDrippedForHoursEndsAtTheExchangeBound) {
     printf("a channel change with a dripped guide took %lu ms\n", static_cast<unsigned long>(took));
     EXPECT_EQ(playing_channel, row);
     EXPECT_FALSE(wait_for_log(mark, stream_of(cell_text(IDC_CHANNEL_LIST, row, 4)), 5000).empty());
+    EXPECT_TRUE(time_advances(15000));
+}
+
+// The relay serves the player: beyond a few connections at once (a player
+// uses one or two) it closes new ones at once.
+TEST_F(HostileAnswers, TheRelayTakesOnlyAFewConnectionsAtOnce) {
+    char address[64];
+    ASSERT_TRUE(relay_address_for("http://127.0.0.1:9/nothing", address, sizeof address));
+    uint16_t port = static_cast<uint16_t>(atoi(strrchr(address, ':') + 1));
+    std::vector<SOCKET> held;
+    int32_t closed_at_once = 0;
+    for (int32_t i = 0; i < 24; ++i) {
+        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in to;
+        memset(&to, 0, sizeof to);
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+        held.push_back(s);
+    }
+    Sleep(500);
+    for (SOCKET s : held) {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(s, &set);
+        timeval none = {0, 0};
+        char c;
+        if (select(0, &set, nullptr, nullptr, &none) == 1 && recv(s, &c, 1, 0) <= 0) ++closed_at_once;
+        closesocket(s);
+    }
+    EXPECT_GE(closed_at_once, 24 - 16);
+    EXPECT_LT(closed_at_once, 24) << "the first ones wait for their request";
+    Sleep(300);
+    // The player's own stream goes on.
     EXPECT_TRUE(time_advances(15000));
 }
 
