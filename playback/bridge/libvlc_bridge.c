@@ -15,7 +15,10 @@
  *   Wine threads, and the program's Windows code may not run there (it
  *   reads the clock through Win32, for one). So a native trampoline copies
  *   each event into a queue, and a thread of this DLL, made with
- *   CreateThread, hands them to the program in order.
+ *   CreateThread, hands them to the program in order. They arrive a moment
+ *   late: an event of the old stream may still come after stop returns,
+ *   which libvlc itself never does. The program's watchdog takes that in
+ *   its stride (at worst a restart one tick later).
  */
 #include <windows.h>
 
