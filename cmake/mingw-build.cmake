@@ -73,22 +73,8 @@ target_link_libraries(win32_tests PRIVATE gtest ${CLIENT_LIBRARIES})
 target_link_options(win32_tests PRIVATE -static -static-libgcc -static-libstdc++)
 add_dependencies(win32_tests tvclient libvlc_bridge)
 
-set(TVCLIENT_NATIVE_DIR ${PROJECT_SOURCE_DIR}/build/native CACHE PATH "Folder of the native build (tvservice)")
-add_test(NAME win32_tests_windows_program
-         COMMAND ${PROJECT_SOURCE_DIR}/tests/scripts/with-standin ${TVCLIENT_NATIVE_DIR}/tvservice
-                 ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
-                 --client=$<TARGET_FILE:tvclient>)
-set_tests_properties(win32_tests_windows_program PROPERTIES TIMEOUT 900)
-
-add_test(NAME e2e_journey_windows_program
-         COMMAND ${CMAKE_COMMAND} -E env TVCLIENT_BUILD=mingw
-                 /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/e2e/journey.py ${TVCLIENT_NATIVE_DIR}/tvservice)
-set_tests_properties(e2e_journey_windows_program PROPERTIES TIMEOUT 400)
-
-add_test(NAME tvclient_script_version_windows_program
-         COMMAND ${CMAKE_COMMAND} -E env TVCLIENT_BUILD=mingw
-                 ${PROJECT_SOURCE_DIR}/tests/scripts/tvclient_version.sh ${TVCLIENT_NATIVE_DIR}/tvservice)
-set_tests_properties(tvclient_script_version_windows_program PROPERTIES TIMEOUT 120)
+include(cmake/program-tests.cmake)
+add_program_tests(mingw _windows_program)
 
 # The package for Windows users (make dist).
 add_test(NAME dist_package COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/dist_check.py ${CMAKE_BINARY_DIR})

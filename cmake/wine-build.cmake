@@ -23,23 +23,9 @@ set_target_properties(win32_tests PROPERTIES SUFFIX ".exe")
 target_link_libraries(win32_tests PRIVATE tvclient_core gtest pthread)
 add_dependencies(win32_tests tvclient)
 
-# The stand-in service comes from the native build.
-set(TVCLIENT_NATIVE_DIR ${PROJECT_SOURCE_DIR}/build/native CACHE PATH "Folder of the native build (tvservice)")
-
-add_test(NAME win32_tests
-         COMMAND ${PROJECT_SOURCE_DIR}/tests/scripts/with-standin ${TVCLIENT_NATIVE_DIR}/tvservice
-                 ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
-                 --client=$<TARGET_FILE:tvclient>)
-set_tests_properties(win32_tests PROPERTIES TIMEOUT 900)
-
-add_test(NAME tvclient_script_version
-         COMMAND ${PROJECT_SOURCE_DIR}/tests/scripts/tvclient_version.sh ${TVCLIENT_NATIVE_DIR}/tvservice)
-set_tests_properties(tvclient_script_version PROPERTIES TIMEOUT 120)
-
-# A subscriber's evening, driven from outside with xdotool on its own Xvfb.
-add_test(NAME e2e_journey
-         COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/e2e/journey.py ${TVCLIENT_NATIVE_DIR}/tvservice)
-set_tests_properties(e2e_journey PROPERTIES TIMEOUT 400)
+# Against the stand-in from the native build.
+include(cmake/program-tests.cmake)
+add_program_tests(wine "")
 
 # The benchmarks' timing of the channel table fill (make bench).
 add_executable(fill_bench ${PROJECT_SOURCE_DIR}/bench/fill_bench.cpp ${RESOURCE_FILE})
