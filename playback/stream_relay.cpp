@@ -1,6 +1,7 @@
 #include "playback/stream_relay.h"
 
 #include "playback/relay_rules.h"
+#include "service/service_request.h"
 #include "shell/win32.h"
 
 #include <ntsecapi.h>
@@ -34,7 +35,7 @@ const LONG most_connections = 16;
 volatile LONG connections = 0;
 
 // Waits on the player's side: its request, and each send of the stream.
-const int32_t player_wait_ms = 10000;
+const uint32_t player_wait_ms = 10000;
 // Each wait on the stream host's side (name, connect, send, each receive).
 const int32_t host_wait_ms = 10000;
 
@@ -50,25 +51,11 @@ bool remembered_url(uint64_t id, char* out, size_t out_size) {
     return found;
 }
 
-bool send_all(SOCKET s, const char* data, int32_t n) {
-    while (n > 0) {
-        int sent = send(s, data, n, 0);
-        if (sent <= 0) return false;
-        data += sent;
-        n -= sent;
-    }
-    return true;
-}
-
 // Reads the player's request head, up to its empty line.
 int32_t read_request(SOCKET s, char* head, int32_t size) {
     int32_t n = 0;
     while (n < size - 1) {
-        fd_set set;
-        FD_ZERO(&set);
-        FD_SET(s, &set);
-        timeval limit = {player_wait_ms / 1000, 0};
-        if (select(0, &set, nullptr, nullptr, &limit) <= 0) break;
+        if (!wait_socket_ms(s, false, player_wait_ms)) break;
         int got = recv(s, head + n, size - 1 - n, 0);
         if (got <= 0) break;
         n += got;

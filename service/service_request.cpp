@@ -22,22 +22,10 @@ void show_error(const char* text) {
     show_message(nullptr, text, error_caption, MB_OK);
 }
 
-// Waits until the socket is readable (or, with for_write, connected), for
-// at most the exchange's next wait; false when nothing came in that time.
+// Waits for the socket for at most the exchange's next wait.
 bool wait_socket(SOCKET s, bool for_write, ULONGLONG started) {
     uint32_t ms = next_wait_ms(GetTickCount64() - started);
-    if (ms == 0) return false;
-    fd_set set;
-    fd_set failed;
-    FD_ZERO(&set);
-    FD_ZERO(&failed);
-    FD_SET(s, &set);
-    FD_SET(s, &failed);
-    timeval limit;
-    limit.tv_sec = static_cast<long>(ms / 1000);
-    limit.tv_usec = static_cast<long>(ms % 1000) * 1000;
-    int r = for_write ? select(0, nullptr, &set, &failed, &limit) : select(0, &set, nullptr, nullptr, &limit);
-    return r > 0 && FD_ISSET(s, &set);
+    return ms != 0 && wait_socket_ms(s, for_write, ms);
 }
 
 // Connects within the wait; false for a refused or unanswered connection.
@@ -57,17 +45,31 @@ bool connect_within_wait(SOCKET s, const sockaddr_in* to, ULONGLONG started) {
     return connected;
 }
 
-void send_line(SOCKET s, const char* line) {
-    int32_t left = lstrlenA(line);
-    while (left > 0) {
-        int n = send(s, line, left, 0);
-        if (n <= 0) return;
-        line += n;
-        left -= n;
-    }
+}  // namespace
+
+bool wait_socket_ms(SOCKET s, bool for_write, uint32_t ms) {
+    fd_set set;
+    fd_set failed;
+    FD_ZERO(&set);
+    FD_ZERO(&failed);
+    FD_SET(s, &set);
+    FD_SET(s, &failed);
+    timeval limit;
+    limit.tv_sec = static_cast<long>(ms / 1000);
+    limit.tv_usec = static_cast<long>(ms % 1000) * 1000;
+    int r = for_write ? select(0, nullptr, &set, &failed, &limit) : select(0, &set, nullptr, nullptr, &limit);
+    return r > 0 && FD_ISSET(s, &set);
 }
 
-}  // namespace
+bool send_all(SOCKET s, const char* data, int32_t n) {
+    while (n > 0) {
+        int sent = send(s, data, n, 0);
+        if (sent <= 0) return false;
+        data += sent;
+        n -= sent;
+    }
+    return true;
+}
 
 const char* service_host() {
     memset(host_buffer, 0, sizeof host_buffer);
@@ -109,7 +111,7 @@ void service_request(const char* request_line, char* response, uint32_t size) {
         return;
     }
 
-    send_line(s, request_line);
+    send_all(s, request_line, lstrlenA(request_line));
 
     // The area lives on this call's stack: an exchange started from a timer
     // inside another exchange's message box has its own.
