@@ -29,6 +29,8 @@ mingw: bootstrap $(BUILD)/mingw/build.ninja
 	cmake --build $(BUILD)/mingw
 
 test: build
+	@echo "== the layers: every include runs downward"
+	scripts/check-layers
 	@echo "== native unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 	cd $(BUILD)/native && ctest --output-on-failure -j2
 	@echo "== Win32 tests of the wine build, under Xvfb"

@@ -1,6 +1,6 @@
 #include "account/credentials.h"
 
-#include "playback/channel_rules.h"
+#include "base/fields.h"
 #include "resources/resource.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 // The remembered login: three string values in the current user's registry.
 #pragma once
 
-#include "shell/win32.h"
+#include "base/win32.h"
 
 #include <cstdint>
 

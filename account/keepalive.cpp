@@ -2,45 +2,41 @@
 
 #include "account/keepalive_rules.h"
 #include "account/login.h"
-#include "playback/player.h"
-#include "resources/resource.h"
+#include "account/user_panel.h"
+#include "base/countof.h"
+#include "base/ui_text.h"
+#include "base/utf.h"
 #include "service/service_request.h"
-#include "shell/app.h"
-#include "shell/ui_text.h"
-#include "shell/utf.h"
 
 #include <cstring>
 
 namespace {
 
+void (*refused_action)() = nullptr;
+
 void show_credit(const char* credit, size_t length, void*) {
     char16_t wide[64];
-    utf8n_to_utf16(credit, length, wide, 64);
-    SetDlgItemTextW(user_panel, IDC_USER_CREDIT, reinterpret_cast<const WCHAR*>(wide));
+    utf8n_to_utf16(credit, length, wide, countof(wide));
+    set_credit_text(wide);
 }
 
 void session_refused(void*) {
-    if (media_player != nullptr) libvlc_media_player_stop(media_player);
+    if (refused_action != nullptr) refused_action();
     show_message(nullptr, "Недостатъчен кредит!", "ТВ ЗЕЛУР", MB_OK);
 }
 
 // The seeder id: the first word of the account list's current entry.
 void current_seeder_id(char* out, size_t out_size) {
     memset(out, 0, out_size);
-    HWND list = GetDlgItem(user_panel, IDC_USER_ACCOUNTS);
-    LRESULT selected = SendMessageW(list, CB_GETCURSEL, 0, 0);
-    if (selected == CB_ERR) return;
-    // The entry's length is asked first: the list writes the whole entry.
-    LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(selected), 0);
-    WCHAR entry[1024];
-    if (length == CB_ERR || length >= 1024) return;
-    memset(entry, 0, sizeof entry);
-    SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(entry));
+    char16_t entry[1024];
+    if (!read_selected_account(entry, countof(entry))) return;
     // The account id keeps at most 127 bytes, as an entry read back into 128.
-    seeder_id_from_entry(reinterpret_cast<const char16_t*>(entry), out, out_size < 128 ? out_size : 128);
+    seeder_id_from_entry(entry, out, out_size < 128 ? out_size : 128);
 }
 
 }  // namespace
+
+void set_session_refused_action(void (*action)()) { refused_action = action; }
 
 void keep_session() {
     char seeder[128];

@@ -1,60 +1,20 @@
 #include "account/keepalive_rules.h"
 
-#include "shell/utf.h"
+#include "base/fields.h"
+#include "base/utf.h"
 
 #include <cstring>
 
-namespace {
-
-struct field8 {
-    const char* text;
-    size_t length;
-};
-
-bool next_field8(const char* text, size_t n, size_t* at, field8* f) {
-    size_t i = *at;
-    while (i < n && text[i] == '\x01') ++i;
-    if (i >= n || text[i] == 0) {
-        *at = i;
-        return false;
-    }
-    size_t start = i;
-    while (i < n && text[i] != 0 && text[i] != '\x01') ++i;
-    f->text = text + start;
-    f->length = i - start;
-    *at = i;
-    return true;
-}
-
-bool contains8(const field8& f, const char* key) {
-    size_t k = strlen(key);
-    for (size_t i = 0; i + k <= f.length; ++i)
-        if (memcmp(f.text + i, key, k) == 0) return true;
-    return false;
-}
-
-}  // namespace
-
 void walk_keepsession_response(const char* text, size_t n, const keepsession_actions& actions) {
-    size_t at = 0;
-    field8 cursor;
-    if (!next_field8(text, n, &at, &cursor)) return;
-    for (;;) {
-        bool is_credit = contains8(cursor, "credit");
-        bool is_session = contains8(cursor, "session");
-        field8 value = {nullptr, 0};
-        size_t value_end = at;
-        if (!next_field8(text, n, &value_end, &value)) return;
-        if (is_session) {
-            if (contains8(value, "false") && actions.refused) actions.refused(actions.context);
-        } else if (is_credit) {
+    walk_key_values(text, n, [&actions](const field<char>& key, const field<char>& value) {
+        if (field_contains(key, "session")) {
+            if (field_contains(value, "false") && actions.refused) actions.refused(actions.context);
+        } else if (field_contains(key, "credit")) {
             size_t shown = value.length < credit_bytes_shown ? value.length : credit_bytes_shown;
             shown = utf8_whole_prefix(value.text, shown);
             if (actions.show_credit) actions.show_credit(value.text, shown, actions.context);
         }
-        cursor = value;
-        at = value_end;
-    }
+    });
 }
 
 void seeder_id_from_entry(const char16_t* entry, char* out, size_t out_size) {

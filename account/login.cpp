@@ -2,12 +2,13 @@
 
 #include "account/credentials.h"
 #include "account/user_panel.h"
+#include "base/app.h"
+#include "base/countof.h"
+#include "base/trace.h"
+#include "base/ui_text.h"
+#include "base/utf.h"
 #include "resources/resource.h"
 #include "service/service_request.h"
-#include "shell/app.h"
-#include "shell/trace.h"
-#include "shell/ui_text.h"
-#include "shell/utf.h"
 
 #include <cstring>
 
@@ -19,13 +20,16 @@ login_account account;
 namespace {
 
 char16_t login_work[response_size];
+char16_t shares_work[response_size];
+
+void add_shared_entry(const char16_t* entry, void*) { add_account_entry(entry); }
 
 void log_in(HWND dialog) {
     trace_event("login");
     memset(user_name, 0, sizeof user_name);
     memset(user_password, 0, sizeof user_password);
-    GetDlgItemTextA(dialog, IDC_LOGIN_USER, user_name, sizeof user_name);
-    GetDlgItemTextA(dialog, IDC_LOGIN_PASS, user_password, sizeof user_password);
+    GetDlgItemTextA(dialog, IDC_LOGIN_USER, user_name, countof(user_name));
+    GetDlgItemTextA(dialog, IDC_LOGIN_PASS, user_password, countof(user_password));
     save_credentials(user_name, user_password);
 
     char line[request_line_size];
@@ -42,7 +46,7 @@ void log_in(HWND dialog) {
         ExitProcess(0);
     }
     memcpy(login_response, response, sizeof login_response);
-    EndDialog(dialog, 1);
+    EndDialog(dialog, IDOK);
 }
 
 }  // namespace
@@ -58,7 +62,7 @@ INT_PTR CALLBACK login_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPA
         }
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wparam) == 1) {
+        if (LOWORD(wparam) == IDOK) {
             log_in(dialog);
             return TRUE;
         }
@@ -67,7 +71,7 @@ INT_PTR CALLBACK login_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPA
         }
         return FALSE;
     case WM_CLOSE:
-        EndDialog(dialog, 0);
+        EndDialog(dialog, IDCANCEL);
         ExitProcess(0);
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:
@@ -80,18 +84,26 @@ INT_PTR CALLBACK login_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPA
     }
 }
 
+void load_shared_accounts() {
+    char line[request_line_size];
+    static char response[response_size + 1];
+    memset(response, 0, sizeof response);
+    if (format_shares_info_request(line, sizeof line, service_host(), user_name, user_password) > 0)
+        service_request(line, response, response_size);
+    memset(shares_work, 0, sizeof shares_work);
+    utf8_to_utf16(response, shares_work, response_size);
+    walk_shares_response(shares_work, add_shared_entry, nullptr);
+}
+
 void parse_login_response() {
     memset(login_work, 0, sizeof login_work);
     utf8n_to_utf16(login_response, sizeof login_response, login_work, response_size);
     walk_login_response(login_work, &account);
 
-    if (account.credit_given) {
-        SetDlgItemTextW(user_panel, IDC_USER_CREDIT, reinterpret_cast<const WCHAR*>(account.credit));
-    }
+    if (account.credit_given) set_credit_text(account.credit);
     char16_t entry[account_entry_units];
     format_account_entry(account, entry, account_entry_units);
-    HWND list = GetDlgItem(user_panel, IDC_USER_ACCOUNTS);
-    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
-    SendMessageW(list, CB_SETCURSEL, 0, 0);
-    if (account.shares_count != 0) load_shared_accounts(user_panel);
+    add_account_entry(entry);
+    select_own_account();
+    if (account.shares_count != 0) load_shared_accounts();
 }

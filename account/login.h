@@ -3,8 +3,8 @@
 #pragma once
 
 #include "account/login_walk.h"
+#include "base/win32.h"
 #include "service/request.h"
-#include "shell/win32.h"
 
 // The user name and password as typed (ANSI bytes, at most 31 each); sent
 // in every request but the version request.
@@ -15,9 +15,13 @@ extern char login_response[response_size];
 // What the login response said: session id, account id and names, credit.
 extern login_account account;
 
-// The modal login dialog (resource 100). Ends with 1 after an accepted
+// The modal login dialog (resource 100). Ends with IDOK after an accepted
 // login; a refused login or closing the dialog ends the program.
 INT_PTR CALLBACK login_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Asks for the accounts shared with this one and adds them to the user
+// panel's account list after the own entry; the selection stays on it.
+void load_shared_accounts();
 
 // Reads login_response into the account state and the user panel's account
 // list and credit; asks for the shared accounts when there are any.

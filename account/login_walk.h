@@ -24,12 +24,6 @@ struct login_account {
     bool credit_given;  // a "cr" value was read (the credit field is then set to it)
 };
 
-// Splits text on U+0001 as a string tokenizer does (a run of separators is
-// one, empty fields never appear). Writes up to max_fields start positions
-// and lengths; returns the number of fields found (all of them are found,
-// only the first max_fields are recorded).
-size_t split_fields16(const char16_t* text, const char16_t** starts, size_t* lengths, size_t max_fields);
-
 // Walks the login response: keys are found by substring, "ln" first, then
 // "fn" over "uid" over "sessionid" over "shr" over "cr"; each value is then
 // examined as a key in its turn. A key in the last field ends the walk.
@@ -37,9 +31,6 @@ void walk_login_response(const char16_t* text, login_account* account);
 
 // "uid first last" with single blanks.
 void format_account_entry(const login_account& account, char16_t* out, size_t out_units);
-
-// The "standard" wide string-to-integer rule: blanks, a sign, digits.
-int32_t wide_to_int(const char16_t* text);
 
 // Walks the shares info response: exact keys "sid" (starts an entry), "fn"
 // and "ln" (append a blank and the value), "cr" (the entry is complete).

@@ -7,13 +7,14 @@
 // Prints one line per run: "fill RUN BYTES ROWS EXCHANGE_US FILL_US PAINT_US"
 // (the channelslist exchange, the rows added to the table, the table drawn).
 #include "account/login.h"
+#include "base/app.h"
+#include "base/trace.h"
+#include "playback/channel_tables.h"
 #include "playback/program_panel.h"
 #include "resources/resource.h"
 #include "service/request.h"
 #include "service/service_request.h"
-#include "shell/app.h"
 #include "shell/startup.h"
-#include "shell/trace.h"
 
 #include <commctrl.h>
 

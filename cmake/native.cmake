@@ -18,6 +18,9 @@ add_executable(native_tests ${NATIVE_TEST_SOURCES})
 target_link_libraries(native_tests PRIVATE tvportable GTest::gtest GTest::gtest_main)
 gtest_discover_tests(native_tests DISCOVERY_TIMEOUT 60)
 
+# The layer check over the includes (scripts/check-layers) catches each offence.
+add_test(NAME check_layers COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/check_layers_test.py)
+
 # The stand-in service.
 find_package(yaml-cpp REQUIRED)
 find_package(Threads REQUIRED)

@@ -9,7 +9,7 @@ function(add_program_tests BUILD SUFFIX)
     set(as_build ${CMAKE_COMMAND} -E env TVCLIENT_BUILD=${BUILD})
 
     add_test(NAME win32_tests${SUFFIX}
-             COMMAND ${PROJECT_SOURCE_DIR}/tests/scripts/with-standin ${tvservice}
+             COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
                      ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
                      --client=$<TARGET_FILE:tvclient>)
     set_tests_properties(win32_tests${SUFFIX} PROPERTIES TIMEOUT 900)

@@ -1,28 +1,12 @@
 #include "playback/channel_rules.h"
 
-#include "shell/utf.h"
+#include "base/utf.h"
 
 #include <cstdio>
 #include <cstring>
 
-size_t split_fields8(const char* text, size_t n, field_sink take, void* context) {
-    size_t count = 0;
-    size_t i = 0;
-    while (i < n && text[i] != 0) {
-        if (text[i] == '\x01') {
-            ++i;
-            continue;
-        }
-        size_t start = i;
-        while (i < n && text[i] != 0 && text[i] != '\x01') ++i;
-        if (take != nullptr) take(text + start, i - start, count, context);
-        ++count;
-    }
-    return count;
-}
-
 cell_place channel_cell_for_field(size_t k) {
-    static const int32_t column_of_place[5] = {4, 1, 3, 2, 5};
+    static const int32_t column_of_place[5] = {column_id, column_name, column_address, column_price, column_lock};
     cell_place p;
     p.row = static_cast<int32_t>(k / 5);
     p.column = column_of_place[k % 5];
@@ -52,21 +36,6 @@ int32_t next_channel(int32_t current, int32_t last) {
 
 int32_t previous_channel(int32_t current, int32_t last) {
     return current != 0 ? current - 1 : last;
-}
-
-int32_t leading_number(const char* text) {
-    size_t i = 0;
-    while (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')) ++i;
-    bool negative = false;
-    if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
-    int64_t v = 0;
-    while (text[i] >= '0' && text[i] <= '9') {
-        v = v * 10 + (text[i++] - '0');
-        if (v > 2147483648LL) v = 2147483648LL;
-    }
-    if (negative) v = -v;
-    if (v > INT32_MAX) v = INT32_MAX;
-    return static_cast<int32_t>(v);
 }
 
 bool format_stream_url(char* out, size_t out_size, const char* address, const char* session_id,

@@ -3,15 +3,28 @@
 // stream URL, the info lines, the volume steps and the stall watchdog.
 #pragma once
 
+#include "base/fields.h"
+
 #include <cstddef>
 #include <cstdint>
 
-// Splits a response on the byte 0x01 as a string tokenizer does: a run of
-// separators counts as one, so empty fields never appear. The text ends at
-// its first zero byte or after n bytes. Calls take(field, length, index) for
-// each field; returns the number of fields.
-typedef void (*field_sink)(const char* field, size_t length, size_t index, void* context);
-size_t split_fields8(const char* text, size_t n, field_sink take, void* context);
+// The channel table's columns; the stream address, the id and the lock code
+// are hidden (width 0).
+enum channel_column : int32_t {
+    column_number = 0,
+    column_name = 1,
+    column_price = 2,
+    column_address = 3,
+    column_id = 4,
+    column_lock = 5,
+};
+// The guide's columns.
+enum guide_column : int32_t {
+    column_start = 0,
+    column_end = 1,
+    column_title = 2,
+    column_comment = 3,
+};
 
 // Where field k of the channelslist response goes: its row (k div 5) and the
 // channel table's column for its place in the record (id 4, name 1, stream
@@ -33,10 +46,7 @@ void format_row_number(int32_t row, char* out, size_t out_size);
 int32_t next_channel(int32_t current, int32_t last);
 int32_t previous_channel(int32_t current, int32_t last);
 
-// The decimal number at the start of a text: blanks, a sign, digits up to
-// the first other character; no digits gives 0 (clamped to 32 bits). A start
-// asks for the lock code when the number of its text is not 0.
-int32_t leading_number(const char* text);
+// A start asks for the lock code when the leading number of its text is not 0.
 inline int32_t lock_code_number(const char* lock) { return leading_number(lock); }
 
 // "http://<address>&sid=<session>&channelid=<id>" into out (256 bytes).

@@ -1,32 +1,36 @@
 // The player: the one libvlc instance and media player, drawing into the
 // video window, with the stall watchdog and the sound and picture settings.
+// Nothing else in the program touches libvlc: every other part calls these.
 #pragma once
 
-#include "shell/win32.h"
-
-#include <vlc/vlc.h>
+#include "base/win32.h"
 
 #include <atomic>
 #include <cstdint>
 
-extern libvlc_instance_t* vlc_instance;
-extern libvlc_media_player_t* media_player;
-extern libvlc_event_manager_t* player_events;
-extern libvlc_media_t* current_media;
-extern int32_t volume;
 extern int32_t playback_wanted;
 // Watchdog ticks since the last time-changed event. The library's thread
 // stores 0; the GUI thread increments and compares.
 extern std::atomic<int32_t> stall_ticks;
 
+// Creates the player drawing into the video window (volume 50).
 void create_player(HWND video);
+// Plays a stream (through the stream relay), replacing what played.
 void start_stream(const char* url);
-void on_time_changed(const libvlc_event_t* event, void* data);
+void stop_player();
+// One tick of the stall watchdog: restarts a stream that makes no progress.
 void watchdog_tick();
-void step_volume(int32_t step);
-void set_volume_from_slider();
+
+int32_t player_volume();
+void set_player_volume(int32_t volume);
+// The volume after one step of +1 or -1, applied to the player.
+void step_player_volume(int32_t step);
 void toggle_mute();
+// 1 when muted, 0 when not, -1 while there is no sound output to ask.
+int32_t player_mute_state();
+bool player_is_playing();
 void set_aspect_ratio(const char* ratio);
+
 // Binds the player to the video window's native window.
 void bind_player(HWND video);
 // Binds it again when the window system gave the video window a new native

@@ -1,8 +1,8 @@
 #include "playback/stream_relay.h"
 
+#include "base/win32.h"
 #include "playback/relay_rules.h"
 #include "service/service_request.h"
-#include "shell/win32.h"
 
 #include <ntsecapi.h>
 #include <winhttp.h>

@@ -2,15 +2,15 @@
 
 #include "account/keepalive.h"
 #include "account/login.h"
+#include "base/app.h"
+#include "base/countof.h"
+#include "base/trace.h"
+#include "base/ui_text.h"
 #include "playback/channel_rules.h"
+#include "playback/channel_tables.h"
+#include "playback/info_panel.h"
 #include "playback/player.h"
-#include "playback/program_panel.h"
 #include "resources/resource.h"
-#include "shell/app.h"
-#include "shell/trace.h"
-#include "shell/ui_text.h"
-
-#include <commctrl.h>
 
 #include <cstring>
 
@@ -26,27 +26,16 @@ namespace {
 // always agree.
 bool start_under_way = false;
 
-void read_cell_text(HWND list, int32_t row, int32_t column, char16_t* out, int32_t units) {
-    memset(out, 0, static_cast<size_t>(units) * sizeof(char16_t));
-    LVITEMW item;
-    memset(&item, 0, sizeof item);
-    item.iSubItem = column;
-    item.pszText = reinterpret_cast<wchar_t*>(out);
-    item.cchTextMax = units;
-    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    out[units - 1] = 0;
-}
-
 INT_PTR CALLBACK lock_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
     case WM_COMMAND:
-        if (wparam == 1) {
+        if (wparam == IDOK) {
             char typed[32];
             memset(typed, 0, sizeof typed);
-            GetDlgItemTextA(dialog, IDC_LOCK_CODE, typed, sizeof typed);
-            EndDialog(dialog, strcmp(typed, channel_lock) == 0 ? 1 : 0);
-        } else if (wparam == 2) {
-            EndDialog(dialog, 0);
+            GetDlgItemTextA(dialog, IDC_LOCK_CODE, typed, countof(typed));
+            EndDialog(dialog, strcmp(typed, channel_lock) == 0 ? IDOK : IDCANCEL);
+        } else if (wparam == IDCANCEL) {
+            EndDialog(dialog, IDCANCEL);
         }
         return 0;
     case WM_CTLCOLORDLG:
@@ -66,19 +55,18 @@ void start_row(int32_t row) {
         fill_epg_list(row);
     }
     trace_event("epg");
-    HWND channels = GetDlgItem(program_panel, IDC_CHANNEL_LIST);
-    HWND guide = GetDlgItem(program_panel, IDC_EPG_LIST);
+    HWND channels = channel_list();
     char16_t name[128];
     char address[256];
     char id[256];
     char16_t now_title[255];
     char16_t next_title[255];
-    read_cell_text(channels, row, 1, name, 128);
-    read_cell_bytes(channels, row, 3, address, sizeof address);
-    read_cell_bytes(channels, row, 4, id, sizeof id);
-    read_cell_bytes(channels, row, 5, channel_lock, sizeof channel_lock);
-    read_cell_text(guide, 0, 2, now_title, 255);
-    read_cell_text(guide, 1, 2, next_title, 255);
+    read_cell_text(channels, row, column_name, name, countof(name));
+    read_cell_bytes(channels, row, column_address, address, countof(address));
+    read_cell_bytes(channels, row, column_id, id, countof(id));
+    read_cell_bytes(channels, row, column_lock, channel_lock, countof(channel_lock));
+    read_cell_text(guide_list(), 0, column_title, now_title, countof(now_title));
+    read_cell_text(guide_list(), 1, column_title, next_title, countof(next_title));
 
     if (lock_code_number(channel_lock) != 0 && ask_lock_code() == 0) {
         current_channel = playing_channel;
@@ -99,13 +87,7 @@ void start_row(int32_t row) {
     start_stream(url);
     trace_event("opened");
     InvalidateRect(channels, nullptr, FALSE);
-
-    char16_t line[1024];
-    SetDlgItemTextW(info_panel, IDC_INFO_NAME, reinterpret_cast<const WCHAR*>(name));
-    format_info_line(u"начало: ", now_title, line, 1024);
-    SetDlgItemTextW(info_panel, IDC_INFO_NOW, reinterpret_cast<const WCHAR*>(line));
-    format_info_line(u"следва: ", next_title, line, 1024);
-    SetDlgItemTextW(info_panel, IDC_INFO_NEXT, reinterpret_cast<const WCHAR*>(line));
+    show_channel_info(name, now_title, next_title);
 }
 
 // Navigation changes current_channel only when no start is under way.
@@ -121,7 +103,7 @@ void select_and_switch(int32_t row) {
 int32_t ask_lock_code() {
     INT_PTR result = DialogBoxParamW(app_instance, MAKEINTRESOURCEW(IDD_PARENTAL), video_window, lock_dialog_proc, 0);
     // A dialog that could not be shown refuses the start.
-    return result == 1 ? 1 : 0;
+    return result == IDOK ? 1 : 0;
 }
 
 void switch_channel() {
@@ -143,7 +125,7 @@ void play_current_channel() { switch_channel(); }
 
 void stop_playback() {
     playback_wanted = 0;
-    if (media_player != nullptr) libvlc_media_player_stop(media_player);
+    stop_player();
 }
 
 void activate_channel(int32_t row) {

@@ -2,7 +2,7 @@
 // navigation around it and the parental lock.
 #pragma once
 
-#include "shell/win32.h"
+#include "base/win32.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
-#include "shell/win32.h"
+#include "base/win32.h"
 
+#include "base/ui_text.h"
 #include "service/service_request.h"
-#include "shell/ui_text.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 // One request/response exchange with the service.
 #pragma once
 
+#include "base/win32.h"
 #include "service/request.h"
-#include "shell/win32.h"
 
 #include <cstdint>
 

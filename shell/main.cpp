@@ -1,4 +1,4 @@
-#include "shell/win32.h"
+#include "base/win32.h"
 
 #include "shell/startup.h"
 

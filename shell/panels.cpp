@@ -1,27 +1,32 @@
 #include "shell/panels.h"
 
+#include "account/user_panel.h"
+#include "base/app.h"
+#include "base/countof.h"
 #include "playback/player.h"
+#include "playback/program_panel.h"
 #include "playback/switching.h"
 #include "resources/resource.h"
-#include "shell/app.h"
 
 #include <commctrl.h>
 
 #include <cstring>
 
-void show_program_panel() {
-    program_panel_ticks = 0;
-    ShowWindow(program_panel, SW_SHOW);
+HMENU popup_menu;
+HWND control_bar;
+HWND help_panel;
+HWND exit_button;
+int32_t help_panel_ticks;
+
+void show_help_panel() { show_panel(help_panel, &help_panel_ticks); }
+
+void set_volume_slider(int32_t position) {
+    SendDlgItemMessageW(control_bar, IDC_VOLUME_SLIDER, TBM_SETPOS, TRUE, position);
 }
 
-void show_help_panel() {
-    help_panel_ticks = 0;
-    ShowWindow(help_panel, SW_SHOW);
-}
-
-void show_user_panel() {
-    user_panel_ticks = 0;
-    ShowWindow(user_panel, SW_SHOW);
+void step_volume(int32_t step) {
+    step_player_volume(step);
+    set_volume_slider(player_volume());
 }
 
 void make_translucent(HWND window, int32_t alpha) {
@@ -46,7 +51,7 @@ HWND create_toolbar(HWND host, int32_t bitmap, int32_t growth, int32_t first_id,
     SendMessageW(toolbar, TB_SETSTYLE, 0, TBSTYLE_FLAT);
     TBBUTTON buttons[10];
     memset(buttons, 0, sizeof buttons);
-    for (int32_t k = 0; k < count && k < 10; ++k) {
+    for (int32_t k = 0; k < count && k < countof(buttons); ++k) {
         buttons[k].iBitmap = k;
         buttons[k].idCommand = first_id + k;
         buttons[k].fsState = TBSTATE_ENABLED;
@@ -118,48 +123,30 @@ LRESULT CALLBACK exit_button_command_proc(HWND host, UINT message, WPARAM wparam
     return 0;
 }
 
+namespace {
+
+// The slider moved: a new position is the volume, and the sound is on.
+void take_slider_position(HWND panel) {
+    int32_t position = static_cast<int32_t>(SendDlgItemMessageW(panel, IDC_VOLUME_SLIDER, TBM_GETPOS, 0, 0));
+    if (position == player_volume()) return;
+    CheckMenuItem(popup_menu, IDM_MUTE, MF_BYCOMMAND | MF_UNCHECKED);
+    set_player_volume(position);
+}
+
+}  // namespace
+
 INT_PTR CALLBACK control_bar_proc(HWND panel, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         SendDlgItemMessageW(panel, IDC_VOLUME_SLIDER, TBM_SETRANGE, TRUE, MAKELPARAM(0, 100));
-        SendDlgItemMessageW(panel, IDC_VOLUME_SLIDER, TBM_SETPOS, TRUE, volume);
-        if (media_player != nullptr) libvlc_audio_set_volume(media_player, 50);
+        SendDlgItemMessageW(panel, IDC_VOLUME_SLIDER, TBM_SETPOS, TRUE, player_volume());
+        set_player_volume(50);
         return TRUE;
     case WM_HSCROLL:
-        set_volume_from_slider();
-        return 0;
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSTATIC:
-        return paint_on_black(wparam, RGB(255, 0, 0));
-    case WM_LBUTTONDOWN:
-        press_on_overlay();
+        take_slider_position(panel);
         return 0;
     default:
-        return FALSE;
-    }
-}
-
-INT_PTR CALLBACK info_panel_proc(HWND panel, UINT message, WPARAM wparam, LPARAM lparam) {
-    switch (message) {
-    case WM_INITDIALOG:
-        SendDlgItemMessageW(panel, IDC_INFO_NAME, WM_SETFONT, reinterpret_cast<WPARAM>(big_font), TRUE);
-        SendDlgItemMessageW(panel, IDC_INFO_NOW, WM_SETFONT, reinterpret_cast<WPARAM>(small_font), TRUE);
-        SendDlgItemMessageW(panel, IDC_INFO_NEXT, WM_SETFONT, reinterpret_cast<WPARAM>(small_font), TRUE);
-        return TRUE;
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSTATIC: {
-        int32_t id = GetDlgCtrlID(reinterpret_cast<HWND>(lparam));
-        bool yellow = message == WM_CTLCOLORSTATIC && (id == IDC_INFO_NOW || id == IDC_INFO_NEXT);
-        return paint_on_black(wparam, yellow ? RGB(255, 255, 0) : RGB(255, 255, 255));
-    }
-    case WM_LBUTTONDOWN:
-        press_on_overlay();
-        return 0;
-    case WM_CLOSE:
-        hide_panel(panel);
-        return FALSE;
-    default:
-        return FALSE;
+        return overlay_message(message, wparam);
     }
 }
 
@@ -167,38 +154,23 @@ INT_PTR CALLBACK exit_button_proc(HWND panel, UINT message, WPARAM wparam, LPARA
     switch (message) {
     case WM_INITDIALOG:
         return TRUE;
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSTATIC:
-        return paint_on_black(wparam, RGB(255, 0, 0));
-    case WM_LBUTTONDOWN:
-        press_on_overlay();
-        return 0;
     case WM_CLOSE:
         hide_panel(panel);
         return FALSE;
     default:
-        return FALSE;
+        return overlay_message(message, wparam);
     }
 }
 
 INT_PTR CALLBACK help_panel_proc(HWND panel, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        SetTimer(panel, 1, 1000, nullptr);
+        SetTimer(panel, panel_timer_id, 1000, nullptr);
         return FALSE;
-    case WM_TIMER:
-        count_panel_tick(panel, &help_panel_ticks);
-        return 0;
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSTATIC:
-        return paint_on_black(wparam, RGB(255, 0, 0));
-    case WM_LBUTTONDOWN:
-        drag_window(panel);
-        return 0;
     case WM_CLOSE:
         hide_panel(panel);
         return TRUE;
     default:
-        return FALSE;
+        return captioned_panel_message(panel, message, wparam, &help_panel_ticks);
     }
 }

@@ -1,17 +1,20 @@
 #include "shell/startup.h"
 
+#include "account/keepalive.h"
 #include "account/login.h"
 #include "account/user_panel.h"
+#include "base/app.h"
+#include "base/trace.h"
+#include "base/ui_text.h"
+#include "playback/channel_tables.h"
+#include "playback/info_panel.h"
 #include "playback/player.h"
 #include "playback/program_panel.h"
 #include "playback/switching.h"
 #include "resources/resource.h"
 #include "service/service_request.h"
-#include "shell/app.h"
+#include "service/version.h"
 #include "shell/panels.h"
-#include "shell/trace.h"
-#include "shell/ui_text.h"
-#include "shell/version.h"
 #include "shell/video_window.h"
 
 #include <commctrl.h>
@@ -34,11 +37,6 @@ void register_class(const wchar_t* name, WNDPROC procedure) {
     RegisterClassExW(&class_template);
 }
 
-HFONT make_font(int32_t height) {
-    return CreateFontW(height, 0, 0, 0, 0, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, 0x20, L"Arial");
-}
-
 HWND create_panel(int32_t template_id, DLGPROC procedure) {
     return CreateDialogParamW(app_instance, MAKEINTRESOURCEW(template_id), video_window, procedure, 0);
 }
@@ -49,6 +47,13 @@ void toggle_always_on_top() {
     CheckMenuItem(popup_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND | (on_top ? MF_UNCHECKED : MF_CHECKED));
     SetWindowPos(video_window, on_top ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 400, 300, SWP_FRAMECHANGED);
     center_on_desktop(video_window);
+}
+
+// The picture's aspect ratio, with its menu item marked and the other not.
+void choose_aspect_ratio(const char* ratio, UINT chosen, UINT other) {
+    set_aspect_ratio(ratio);
+    CheckMenuItem(popup_menu, chosen, MF_BYCOMMAND | MF_CHECKED);
+    CheckMenuItem(popup_menu, other, MF_BYCOMMAND | MF_UNCHECKED);
 }
 
 void menu_command(WPARAM command) {
@@ -63,10 +68,10 @@ void menu_command(WPARAM command) {
         break;
     }
     case IDM_ASPECT_16_9:
-        set_aspect_ratio("16:9");
+        choose_aspect_ratio("16:9", IDM_ASPECT_16_9, IDM_ASPECT_4_3);
         break;
     case IDM_ASPECT_4_3:
-        set_aspect_ratio("4:3");
+        choose_aspect_ratio("4:3", IDM_ASPECT_4_3, IDM_ASPECT_16_9);
         break;
     case IDM_PROGRAMS:
         show_program_panel();
@@ -180,7 +185,7 @@ void prepare_first_class() {
 
 bool run_login() {
     INT_PTR result = DialogBoxParamW(app_instance, MAKEINTRESOURCEW(IDD_LOGIN), nullptr, login_dialog_proc, 0);
-    return result == 1;
+    return result == IDOK;
 }
 
 void build_windows() {
@@ -199,11 +204,10 @@ void build_windows() {
                                    nullptr, nullptr, app_instance, nullptr);
     trace_event("player.begin");
     create_player(video_window);
+    set_session_refused_action(stop_player);
     trace_event("player");
     playing_channel = -1;
     epg_channel = -1;
-    big_font = make_font(28);
-    small_font = make_font(14);
 
     control_bar = create_panel(IDD_CONTROL_BAR, control_bar_proc);
     user_panel = create_panel(IDD_USER_PANEL, user_panel_proc);
@@ -230,7 +234,7 @@ void build_windows() {
 void finish_startup() {
     parse_login_response();
     trace_event("account");
-    fill_channel_list(GetDlgItem(program_panel, IDC_CHANNEL_LIST));
+    fill_channel_list(channel_list());
     read_placement(video_window, &video_placement);
     CheckMenuItem(popup_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND | MF_CHECKED);
 }

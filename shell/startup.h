@@ -1,7 +1,7 @@
 // Start-up of the program and its message loop.
 #pragma once
 
-#include "shell/win32.h"
+#include "base/win32.h"
 
 #include <cstdint>
 

@@ -1,9 +1,12 @@
 #include "shell/video_window.h"
 
 #include "account/keepalive.h"
+#include "base/app.h"
+#include "base/geometry.h"
+#include "playback/channel_tables.h"
+#include "playback/info_panel.h"
 #include "playback/player.h"
-#include "shell/app.h"
-#include "shell/geometry.h"
+#include "shell/panels.h"
 
 #include <cstring>
 
@@ -90,7 +93,7 @@ void layout_panels() {
     RECT b;
     GetWindowRect(video_window, &v);
     GetWindowRect(control_bar, &b);
-    panel_layout l = lay_out_panels(to_rect32(v), to_rect32(b));
+    panel_layout l = overlay_places(to_rect32(v), to_rect32(b));
     MoveWindow(exit_button, l.exit_button.left, l.exit_button.top, l.exit_button.right, l.exit_button.bottom, TRUE);
     MoveWindow(info_panel, l.info_panel.left, l.info_panel.top, l.info_panel.right, l.info_panel.bottom, TRUE);
     MoveWindow(control_bar, l.control_bar.left, l.control_bar.top, l.control_bar.right, l.control_bar.bottom, TRUE);
@@ -101,7 +104,7 @@ void center_on_desktop(HWND window) {
     RECT d;
     GetWindowRect(window, &w);
     GetWindowRect(GetDesktopWindow(), &d);
-    point32 at = centre_on(to_rect32(w), to_rect32(d));
+    point32 at = centred_origin(to_rect32(w), to_rect32(d));
     MoveWindow(window, at.x, at.y, w.right - w.left, w.bottom - w.top, TRUE);
 }
 
@@ -128,9 +131,9 @@ void toggle_fullscreen(HWND window) {
 LRESULT CALLBACK video_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_CREATE:
-        SetTimer(window, 1, 1000, nullptr);
-        SetTimer(window, 2, 2000, nullptr);
-        SetTimer(window, 3, 60000, nullptr);
+        SetTimer(window, auto_hide_timer, 1000, nullptr);
+        SetTimer(window, watchdog_timer, 2000, nullptr);
+        SetTimer(window, keepalive_timer, 60000, nullptr);
         return 0;
     case WM_MOVE:
         layout_panels();
@@ -146,9 +149,9 @@ LRESULT CALLBACK video_window_proc(HWND window, UINT message, WPARAM wparam, LPA
         open_context_menu(window);
         return 0;
     case WM_TIMER:
-        if (wparam == 1) auto_hide_step();
-        else if (wparam == 2) watchdog_step(window);
-        else if (wparam == 3) keep_session();
+        if (wparam == auto_hide_timer) auto_hide_step();
+        else if (wparam == watchdog_timer) watchdog_step(window);
+        else if (wparam == keepalive_timer) keep_session();
         return 0;
     case WM_COMMAND:
         return 0;

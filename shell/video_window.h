@@ -1,7 +1,7 @@
 // The video window: the program's main window, into which the player draws.
 #pragma once
 
-#include "shell/win32.h"
+#include "base/win32.h"
 
 #include <cstdint>
 
@@ -9,6 +9,14 @@ extern WINDOWPLACEMENT video_placement;
 extern RECT normal_rect;
 extern uint16_t last_mouse_x;
 extern uint16_t last_mouse_y;
+
+// The video window's timers: the overlays' auto-hide (1 s), the stall
+// watchdog (2 s) and the session's keep-alive (1 minute).
+enum video_timer : UINT_PTR {
+    auto_hide_timer = 1,
+    watchdog_timer = 2,
+    keepalive_timer = 3,
+};
 
 LRESULT CALLBACK video_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 

@@ -16,7 +16,7 @@ enum class fault {
     one_byte,       // answer the first byte only, keep the connection open
     trailing_zero,  // answer, then a zero byte, keep the connection open
     huge,           // answer more than 32000 bytes
-    drip,           // answer in small pieces, with a pause between them
+    drip,           // answer in pieces of drip_bytes, drip_seconds apart
     stall_half,     // answer half, then keep the connection open, silent
     wrong_version,  // version only: answer "0.02"
     stall,          // stream only: stop sending after stall_seconds
@@ -28,10 +28,12 @@ constexpr size_t fault_kinds = 7;  // version .. stream, in request_kind order
 struct fault_table {
     fault of[fault_kinds] = {};
     int32_t stall_seconds = 5;   // stream stall: seconds of picture first
-    int32_t hold_seconds = 60;   // how long a silent connection stays open
-    // drip[:SECONDS[/BYTES]]: pieces of drip_bytes, drip_seconds apart. An
-    // interval alone gives pieces of 2 bytes, the least that keeps the
-    // client reading.
+    // How long a connection is kept open after silent, one_byte,
+    // trailing_zero and stall_half (--hold).
+    int32_t hold_seconds = 60;
+    // A plain "drip" sends 7 bytes every 2 ms; drip:SECONDS[/BYTES] sets the
+    // pause and the piece. An interval alone gives pieces of 2 bytes, the
+    // least that keeps the client reading.
     double drip_seconds = 0.002;
     int32_t drip_bytes = 7;
     // redirect:LOCATION, the Location sent. "self" stands for the same

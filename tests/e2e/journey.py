@@ -14,11 +14,12 @@ Usage: journey.py TVSERVICE-PROGRAM [--shots-only DIR]
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import time
+
+from desktop import Desktop, Service  # noqa: F401 (the soak and the bench take them from here too)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 TVCLIENT = os.path.join(ROOT, "scripts", "tvclient")
@@ -35,158 +36,6 @@ class StepFailed(Exception):
 def check(condition, what):
     if not condition:
         raise StepFailed(what)
-
-
-class Desktop:
-    """An Xvfb display with the person's hands (xdotool) and eyes (import)."""
-
-    def __init__(self):
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
-            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(read_fd, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_fd)
-        self.display = ":" + number.decode().strip()
-        self.env = dict(os.environ, DISPLAY=self.display)
-
-    def close(self):
-        self.xvfb.terminate()
-        self.xvfb.wait()
-
-    def tool(self, *args):
-        result = subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env,
-                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        return result.stdout.decode("utf-8", "replace").strip()
-
-    def key(self, *keys):
-        for k in keys:
-            self.tool("key", "--delay", "60", k)
-            time.sleep(0.25)
-
-    def type(self, text):
-        self.tool("type", "--delay", "60", text)
-
-    def move(self, x, y):
-        self.tool("mousemove", x, y)
-
-    def click(self, x, y, button=1, repeat=1):
-        self.tool("mousemove", x, y)
-        time.sleep(0.1)
-        self.tool("click", "--repeat", repeat, "--delay", "120", button)
-
-    def windows(self):
-        """Visible top-level windows: {id: name}."""
-        found = {}
-        for wid in self.tool("search", "--onlyvisible", "--name", "").split():
-            found[wid] = self.tool("getwindowname", wid)
-        return found
-
-    def find(self, name, timeout=10.0):
-        until = time.time() + timeout
-        while time.time() < until:
-            for wid, title in self.windows().items():
-                if title == name:
-                    return wid
-            time.sleep(0.2)
-        return None
-
-    def gone(self, name, timeout=10.0):
-        until = time.time() + timeout
-        while time.time() < until:
-            if name not in self.windows().values():
-                return True
-            time.sleep(0.2)
-        return False
-
-    def geometry(self, wid):
-        out = self.tool("getwindowgeometry", "--shell", wid)
-        values = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
-        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
-
-    def shot(self, path):
-        subprocess.run(["import", "-display", self.display, "-window", "root", path],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
-        return path
-
-    def mean(self, path, x, y, w, h):
-        """Mean brightness (0..1) of a part of a screenshot."""
-        out = subprocess.run(["convert", path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage",
-                              "-format", "%[fx:mean]", "info:"], stdout=subprocess.PIPE,
-                             stderr=subprocess.DEVNULL).stdout.decode().strip()
-        return float(out) if out else -1.0
-
-    def digest(self, path, x, y, w, h):
-        out = subprocess.run(["convert", path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage",
-                              "-format", "%#", "info:"], stdout=subprocess.PIPE,
-                             stderr=subprocess.DEVNULL).stdout.decode().strip()
-        return out
-
-    def red_pixels(self, path, x, y, w, h):
-        """How many strongly red pixels a part of a screenshot holds."""
-        out = subprocess.run(["convert", path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", "txt:-"],
-                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode()
-        count = 0
-        for m in re.finditer(r"#([0-9A-Fa-f]{2})([0-9A-Fa-f]{2})([0-9A-Fa-f]{2})", out):
-            r, g, b = (int(v, 16) for v in m.groups())
-            count += r > 200 and g < 90 and b < 90
-        return count
-
-    def column(self, path, x, y, h):
-        """The colours of a one-pixel column of a screenshot, top to bottom."""
-        out = subprocess.run(["convert", path, "-crop", "1x%d+%d+%d" % (h, x, y), "+repage", "txt:-"],
-                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode()
-        colours = []
-        for line in out.splitlines():
-            m = re.search(r"#([0-9A-Fa-f]{6})", line)
-            if m and not line.startswith("#"):
-                colours.append(m.group(1).upper())
-        return colours
-
-
-class Service:
-    def __init__(self, program, data, work, extra=()):
-        self.log = os.path.join(work, "requests.log")
-        self.control = os.path.join(work, "faults")
-        port_file = os.path.join(work, "port")
-        self.process = subprocess.Popen(
-            [program, "--listen", "127.0.0.1:0", "--port-file", port_file, "--data", data,
-             "--log", self.log, "--control", self.control] + list(extra), stdout=subprocess.DEVNULL)
-        for _ in range(100):
-            if os.path.exists(port_file) and open(port_file).read().strip():
-                break
-            time.sleep(0.05)
-        self.address = "127.0.0.1:" + open(port_file).read().strip()
-
-    def lines(self):
-        if not os.path.exists(self.log):
-            return []
-        with open(self.log, encoding="ascii", errors="replace") as f:
-            return [line.rstrip("\n") for line in f]
-
-    def faults(self, text):
-        with open(self.control, "w") as f:
-            f.write(text + "\n")
-        time.sleep(0.05)
-
-    def wait_for(self, mark, text, timeout=8.0):
-        until = time.time() + timeout
-        while time.time() < until:
-            for line in self.lines()[mark:]:
-                if text in line:
-                    return line
-            time.sleep(0.1)
-        return None
-
-    def close(self):
-        self.process.send_signal(signal.SIGTERM)
-        self.process.wait()
 
 
 def req(service, body):

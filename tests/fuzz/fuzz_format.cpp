@@ -2,9 +2,9 @@
 // the input is split on '\n' into the values.
 #include "tests/fuzz/fuzz_targets.h"
 
+#include "base/utf.h"
 #include "playback/channel_rules.h"
 #include "service/request.h"
-#include "shell/utf.h"
 
 #include <cstring>
 #include <string>

@@ -2,7 +2,7 @@
 #include "tests/fuzz/fuzz_targets.h"
 
 #include "account/keepalive_rules.h"
-#include "shell/utf.h"
+#include "base/utf.h"
 
 #include <cstring>
 #include <vector>

@@ -2,7 +2,7 @@
 #include "tests/fuzz/fuzz_targets.h"
 
 #include "account/login_walk.h"
-#include "shell/utf.h"
+#include "base/utf.h"
 
 #include <cstring>
 #include <vector>

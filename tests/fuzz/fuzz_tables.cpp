@@ -33,12 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<char> response(32000, 0);
     memcpy(response.data(), data, size < response.size() ? size : response.size());
     seen s;
-    size_t n = split_fields8(response.data(), response.size(), take_channel, &s);
+    size_t n = split_fields(response.data(), response.size(), take_channel, &s);
     FUZZ_CHECK(n == s.fields);
     FUZZ_CHECK(last_complete_channel(n) == static_cast<int32_t>(n / 5) - 1);
     FUZZ_CHECK(s.max_row == (n == 0 ? -1 : static_cast<int32_t>((n - 1) / 5)));
     // The response buffer without a terminator inside: the split stops at its end.
-    FUZZ_CHECK(split_fields8(reinterpret_cast<const char*>(data), size, nullptr, nullptr) <= size);
+    FUZZ_CHECK(split_fields(reinterpret_cast<const char*>(data), size, nullptr, nullptr) <= size);
     char number[16];
     format_row_number(static_cast<int32_t>(n), number, sizeof number);
     FUZZ_CHECK(strlen(number) >= 3);

@@ -1,7 +1,6 @@
-#include "account/keepalive_rules.h"
+#include "base/utf.h"
+#include "tests/native/join.h"
 #include "playback/channel_rules.h"
-#include "shell/geometry.h"
-#include "shell/utf.h"
 
 #include <gtest/gtest.h>
 
@@ -17,15 +16,6 @@ namespace {
 // A table as the program fills it: (row, column) -> text.
 typedef std::map<std::pair<int32_t, int32_t>, std::string> table;
 
-std::string join(const std::vector<std::string>& f) {
-    std::string out;
-    for (size_t i = 0; i < f.size(); ++i) {
-        if (i) out.push_back('\x01');
-        out += f[i];
-    }
-    return out;
-}
-
 struct filled {
     table cells;
     size_t fields = 0;
@@ -33,7 +23,7 @@ struct filled {
 
 filled fill_channels(const std::string& response) {
     filled t;
-    t.fields = split_fields8(response.c_str(), response.size(),
+    t.fields = split_fields(response.c_str(), response.size(),
                              [](const char* f, size_t n, size_t k, void* ctx) {
                                  table* cells = static_cast<table*>(ctx);
                                  cell_place p = channel_cell_for_field(k);
@@ -101,18 +91,10 @@ TEST(ChannelTable, RowNumbersWidenFromTheThousandthRow) {
     EXPECT_EQ(tiny[2], '\0');
 }
 
-TEST(ChannelTable, FieldsEndAtTheFirstZeroByteOrTheBufferEnd) {
-    std::string r = join({"1", "A"}) + std::string("\0", 1) + join({"x", "y", "z"});
-    EXPECT_EQ(split_fields8(r.c_str(), r.size(), nullptr, nullptr), 2u);
-    std::string full(10, 'a');  // no terminator inside the bytes given
-    EXPECT_EQ(split_fields8(full.c_str(), 4, nullptr, nullptr), 1u);
-    EXPECT_EQ(split_fields8("\x01\x01\x01", 3, nullptr, nullptr), 0u);
-}
-
 TEST(GuideTable, FourFieldsARow) {
     std::vector<cell_place> places;
     std::string r = join({"10:00", "11:00", "Новините", "На живо.", "11:00", "12:30", "Филм", "Премиера.", "12:30"});
-    size_t n = split_fields8(r.c_str(), r.size(),
+    size_t n = split_fields(r.c_str(), r.size(),
                              [](const char*, size_t, size_t k, void* ctx) {
                                  static_cast<std::vector<cell_place>*>(ctx)->push_back(epg_cell_for_field(k));
                              },
@@ -211,90 +193,6 @@ TEST(Watchdog, ActsAtTheSixthTickOnlyWhilePlaybackIsWanted) {
     EXPECT_TRUE(watchdog_restarts(1000, 1));
     EXPECT_FALSE(watchdog_restarts(6, 0));
     EXPECT_FALSE(watchdog_restarts(1000000, 0));
-}
-
-struct keep_log {
-    std::vector<std::string> credits;
-    int32_t refusals = 0;
-};
-
-keep_log keep(const std::string& response) {
-    keep_log log;
-    keepsession_actions actions = {
-        [](const char* c, size_t n, void* ctx) { static_cast<keep_log*>(ctx)->credits.push_back(std::string(c, n)); },
-        [](void* ctx) { static_cast<keep_log*>(ctx)->refusals++; }, &log};
-    std::vector<char> buf(1024, 0);
-    memcpy(buf.data(), response.data(), std::min(response.size(), buf.size()));
-    walk_keepsession_response(buf.data(), buf.size(), actions);
-    return log;
-}
-
-TEST(KeepSession, CreditShownAndRefusalsReported) {
-    keep_log a = keep(join({"session", "ok", "credit", "12.50"}));
-    EXPECT_EQ(a.credits, std::vector<std::string>{"12.50"});
-    EXPECT_EQ(a.refusals, 0);
-    keep_log b = keep(join({"session", "false"}));
-    EXPECT_TRUE(b.credits.empty());
-    EXPECT_EQ(b.refusals, 1);
-    // A field with both words is a "session" key.
-    keep_log c = keep(join({"sessioncredit", "false"}));
-    EXPECT_EQ(c.refusals, 1);
-    EXPECT_TRUE(c.credits.empty());
-    // A key as the last field does nothing.
-    EXPECT_EQ(keep(join({"credit"})).credits.size(), 0u);
-    // Every refusal is reported.
-    EXPECT_EQ(keep(join({"session", "false", "session", "notfalse"})).refusals, 2);
-}
-
-TEST(KeepSession, OnlyTheFirst16BytesOfTheCreditNeverSplittingACharacter) {
-    EXPECT_EQ(keep(join({"credit", "12345678901234567890"})).credits[0], "1234567890123456");
-    // 15 ASCII bytes then a two-byte letter: the letter does not fit whole.
-    EXPECT_EQ(keep(join({"credit", "123456789012345Ж"})).credits[0], "123456789012345");
-    EXPECT_EQ(keep(join({"credit", "ЖЖЖЖЖЖЖЖЖ"})).credits[0], "ЖЖЖЖЖЖЖЖ");
-}
-
-TEST(KeepSession, OnlyTheFirst1024BytesAreRead) {
-    std::string r = std::string(1020, 'x') + "\x01" "session\x01" "false";
-    EXPECT_EQ(keep(r).refusals, 0);
-}
-
-std::string seeder(const std::u16string& entry, size_t size = 128) {
-    std::vector<char> out(size);
-    seeder_id_from_entry(entry.c_str(), out.data(), size);
-    return out.data();
-}
-
-TEST(KeepSession, TheSeederIdIsTheFirstWordOfTheEntry) {
-    EXPECT_EQ(seeder(u"123 Иван Петров"), "123");
-    EXPECT_EQ(seeder(u"   7 Ана"), "7");
-    EXPECT_EQ(seeder(u"  "), "");
-    EXPECT_EQ(seeder(u""), "");
-    // A word too long for the buffer is cut at a whole character.
-    EXPECT_EQ(seeder(u"ЖЖЖЖЖ x", 6), "ЖЖ");
-}
-
-TEST(Geometry, CentreAndLayout) {
-    rect32 desktop = {0, 0, 1280, 800};
-    point32 p = centre_on({10, 10, 360, 210}, desktop);
-    EXPECT_EQ(p.x, 640 - 175);
-    EXPECT_EQ(p.y, 400 - 100 - 15);
-    p = centre_on({0, 0, 351, 201}, desktop);  // halves truncate on their own
-    EXPECT_EQ(p.x, 640 - 175);
-    EXPECT_EQ(p.y, 400 - 100 - 15);
-
-    rect32 video = {100, 50, 500, 350};
-    panel_layout l = lay_out_panels(video, {0, 0, 520, 200});
-    EXPECT_EQ(l.exit_button.left, 465);  // 29 pixels beyond the right edge with its 64
-    EXPECT_EQ(l.exit_button.top, 55);
-    EXPECT_EQ(l.info_panel.left, 110);
-    EXPECT_EQ(l.info_panel.top, 60);
-    EXPECT_EQ(l.control_bar.left, 100 + 200 - 260);  // from its size before the move
-    EXPECT_EQ(l.control_bar.top, 350 - 200);
-    EXPECT_EQ(l.control_bar.right, 330);
-    EXPECT_EQ(l.control_bar.bottom, 146);
-    l = lay_out_panels(video, {0, 0, 330, 146});
-    EXPECT_EQ(l.control_bar.left, 100 + 200 - 165);
-    EXPECT_EQ(l.control_bar.top, 350 - 146);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The benchmarks' event trace: whole lines from any thread, nothing written
 // when it is off.
-#include "shell/trace.h"
+#include "base/trace.h"
 
 #include <gtest/gtest.h>
 

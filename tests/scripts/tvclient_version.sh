@@ -6,13 +6,10 @@ set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 tvservice="$1"
 work=$(mktemp -d)
-trap 'kill $pid 2>/dev/null; rm -rf "$work"' EXIT
+trap '"$root/scripts/start-standin" --stop "$work"; rm -rf "$work"' EXIT
 
-"$tvservice" --listen 127.0.0.1:0 --port-file "$work/port" --log "$work/log" --control "$work/faults" >/dev/null &
-pid=$!
-i=0
-while [ ! -s "$work/port" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-port=$(cat "$work/port")
+address=$("$root/scripts/start-standin" "$work" "$tvservice") || exit 2
+port=${address#*:}
 expected="GET http://127.0.0.1:$port/socket_server/server.php?input=version\\x0d\\x0a"
 
 # The wrong version: the client shows its message; close it as a person would.
@@ -36,7 +33,7 @@ while [ $i -lt 300 ] && kill -0 $client 2>/dev/null; do
 done
 wait $client
 rc=$?
-first=$(head -1 "$work/log")
+first=$(head -1 "$work/requests.log")
 if [ "$first" != "$expected" ]; then
     echo "FAIL: the first request line was: $first"
     echo "      expected:                  $expected"

@@ -1,6 +1,6 @@
 #include "tests/win32/harness.h"
 
-#include "shell/ui_text.h"
+#include "base/ui_text.h"
 
 #include <cstring>
 

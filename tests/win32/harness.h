@@ -3,7 +3,7 @@
 // included the way Winelib needs it.
 #pragma once
 
-#include "shell/win32.h"
+#include "base/win32.h"
 
 #ifdef __WINE__
 // Winelib compiles against glibc: GoogleTest must not take itself for a

@@ -89,10 +89,10 @@ DWORD WINAPI lock_answer::run(void* self_ptr) {
 }
 
 #include "account/login.h"
+#include "base/app.h"
 #include "playback/player.h"
 #include "playback/switching.h"
 #include "service/service_request.h"
-#include "shell/app.h"
 #include "shell/startup.h"
 
 #include <memory>

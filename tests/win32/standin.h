@@ -1,4 +1,4 @@
-// The stand-in service that tests/scripts/with-standin started for this run,
+// The stand-in service that scripts/with-standin started for this run,
 // and what a person watching the screen would see.
 #pragma once
 

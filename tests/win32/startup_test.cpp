@@ -3,9 +3,14 @@
 #include "tests/win32/standin.h"
 
 #include "account/login.h"
+#include "account/user_panel.h"
+#include "base/app.h"
+#include "playback/channel_tables.h"
+#include "playback/info_panel.h"
 #include "resources/resource.h"
-#include "shell/app.h"
+#include "shell/panels.h"
 #include "shell/startup.h"
+#include "shell/video_window.h"
 
 #include <cstring>
 #include <memory>
@@ -225,6 +230,79 @@ TEST_F(StartUp, AlwaysOnTopTwiceLeavesTheWindowTopmost400By300AndCentred) {
     m.wParam = IDM_PROGRAMS;
     handle_after_dispatch(m);
     EXPECT_TRUE(IsWindowVisible(program_panel));
+}
+
+std::string version_line(const std::string& host) {
+    return "GET http://" + host + "/socket_server/server.php?input=version\r\n";
+}
+
+// The version check of start-up, in this process.
+struct version_case {
+    std::string response;
+    bool passes;
+};
+
+TEST(VersionCheck, OnlyExactly003LetsStartUpGoOn) {
+    const version_case cases[] = {
+        {"0.03", true}, {"0.03\n", false}, {"0.031", false}, {"0.3", false}, {"", false},
+    };
+    for (const version_case& c : cases) {
+        std::vector<server_step> script;
+        if (!c.response.empty()) script.push_back(send_step(c.response));
+        script.push_back(close_step());
+        scripted_server server(script);
+        scoped_env env("TVCLIENT_SERVICE", server.address().c_str());
+        message_watch watch;
+        EXPECT_EQ(check_service_version(), c.passes) << c.response;
+        Sleep(100);
+        std::vector<seen_message> seen = watch.seen();
+        if (c.passes) {
+            EXPECT_TRUE(seen.empty()) << c.response;
+        } else {
+            ASSERT_EQ(seen.size(), 1u) << c.response;
+            EXPECT_EQ(seen[0].caption, "внимание!!!");
+            EXPECT_EQ(seen[0].text.rfind("Невалидна версия или липса на интернет!", 0), 0u) << seen[0].text;
+        }
+    }
+}
+
+TEST(VersionCheck, AnUnreachableServiceShowsBothMessagesInOrder) {
+    std::string address = "127.0.0.1:" + std::to_string(unused_port());
+    scoped_env env("TVCLIENT_SERVICE", address.c_str());
+    message_watch watch;
+    EXPECT_FALSE(check_service_version());
+    Sleep(100);
+    std::vector<seen_message> seen = watch.seen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].text, "Грешка при свъзването!");
+    EXPECT_EQ(seen[1].caption, "внимание!!!");
+}
+
+// The client program itself, started as a user would start it.
+TEST(ClientProgram, SendsExactlyTheVersionRequestLine) {
+    scripted_server server({send_step("0.03"), close_step()});
+    scoped_env env("TVCLIENT_SERVICE", server.address().c_str());
+    message_watch watch;
+    client_process client;
+    // The version passed: the login dialog comes next.
+    HWND login = client.find_window("Login", 30000);
+    ASSERT_NE(login, nullptr);
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0], version_line(server.address()));
+    EXPECT_TRUE(watch.seen().empty());
+    PostMessageW(login, WM_CLOSE, 0, 0);
+    EXPECT_EQ(client.wait(20000), 0);
+}
+
+TEST(ClientProgram, AWrongVersionEndsTheProgramWithCodeZeroAfterItsMessage) {
+    scripted_server server({send_step("0.3"), close_step()});
+    scoped_env env("TVCLIENT_SERVICE", server.address().c_str());
+    message_watch watch;
+    EXPECT_EQ(run_client(30000), 0);
+    std::vector<seen_message> seen = watch.seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].caption, "внимание!!!");
+    EXPECT_EQ(seen[0].text, "Невалидна версия или липса на интернет!\n" TVCLIENT_DOWNLOAD_SITE "\n");
 }
 
 }  // namespace

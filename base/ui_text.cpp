@@ -1,6 +1,6 @@
-#include "shell/ui_text.h"
+#include "base/ui_text.h"
 
-#include "shell/utf.h"
+#include "base/utf.h"
 
 void utf8_to_wide(const char* text, WCHAR* out, int32_t out_chars) {
     if (out == nullptr || out_chars <= 0) return;

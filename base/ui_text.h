@@ -2,7 +2,7 @@
 // only where a window shows it, so Bulgarian text reads right on any code page.
 #pragma once
 
-#include "shell/win32.h"
+#include "base/win32.h"
 
 #include <cstdint>
 

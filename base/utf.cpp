@@ -1,4 +1,4 @@
-#include "shell/utf.h"
+#include "base/utf.h"
 
 namespace {
 

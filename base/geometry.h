@@ -17,7 +17,7 @@ struct point32 {
 
 // Where a window of rectangle w goes to be centred on desktop d, 15 pixels
 // above the centre (each half truncated toward zero on its own).
-point32 centre_on(const rect32& w, const rect32& d);
+point32 centred_origin(const rect32& w, const rect32& d);
 
 // The overlays' places around the video window v; the control bar is placed
 // from its size b before the move.
@@ -26,4 +26,4 @@ struct panel_layout {
     rect32 info_panel;
     rect32 control_bar;
 };
-panel_layout lay_out_panels(const rect32& v, const rect32& b);
+panel_layout overlay_places(const rect32& v, const rect32& b);

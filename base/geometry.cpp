@@ -1,6 +1,6 @@
-#include "shell/geometry.h"
+#include "base/geometry.h"
 
-point32 centre_on(const rect32& w, const rect32& d) {
+point32 centred_origin(const rect32& w, const rect32& d) {
     int32_t width = w.right - w.left;
     int32_t height = w.bottom - w.top;
     point32 p;
@@ -9,7 +9,7 @@ point32 centre_on(const rect32& w, const rect32& d) {
     return p;
 }
 
-panel_layout lay_out_panels(const rect32& v, const rect32& b) {
+panel_layout overlay_places(const rect32& v, const rect32& b) {
     panel_layout l;
     l.exit_button = {v.right - 35, v.top + 5, 64, 64};
     l.info_panel = {v.left + 10, v.top + 10, 300, 120};

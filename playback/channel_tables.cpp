@@ -1,0 +1,174 @@
+#include "playback/channel_tables.h"
+
+#include "account/login.h"
+#include "base/app.h"
+#include "base/trace.h"
+#include "base/utf.h"
+#include "playback/channel_rules.h"
+#include "resources/resource.h"
+#include "service/service_request.h"
+
+#include <cstring>
+
+HWND program_panel;
+int32_t program_panel_ticks;
+int32_t epg_channel = -1;
+int32_t last_channel = -1;
+
+namespace {
+
+// A cell holds at most 2047 UTF-16 units.
+const size_t cell_units = 2048;
+
+struct table_fill {
+    HWND list;
+    bool channels;  // the channel table (else the guide)
+};
+
+void take_field(const char* field, size_t length, size_t k, void* context) {
+    table_fill* fill = static_cast<table_fill*>(context);
+    if (fill->channels) {
+        cell_place place = channel_cell_for_field(k);
+        if (k % 5 == 0) {
+            char number[16];
+            format_row_number(place.row, number, sizeof number);
+            set_list_cell(fill->list, number, strlen(number), place.row, column_number);
+        }
+        set_list_cell(fill->list, field, length, place.row, place.column);
+    } else {
+        cell_place place = epg_cell_for_field(k);
+        set_list_cell(fill->list, field, length, place.row, place.column);
+    }
+}
+
+// A table that is filled row by row is drawn once, when it is full: drawn
+// after every row, a visible table of some hundred rows takes seconds.
+void hold_drawing(HWND list) { SendMessageW(list, WM_SETREDRAW, FALSE, 0); }
+
+void draw_again(HWND list) {
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+// Reads a cell into a cleared buffer of units characters. Windows cuts a
+// long cell to units - 1 characters and a terminator; Wine fills the whole
+// buffer and leaves none. The last unit ends it on both.
+template <typename Item, typename Char>
+void read_cell(HWND list, int32_t row, int32_t column, Char* out, int32_t units, bool wide) {
+    if (units <= 0) return;
+    memset(out, 0, static_cast<size_t>(units) * sizeof(Char));
+    Item item;
+    memset(&item, 0, sizeof item);
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<decltype(item.pszText)>(out);
+    item.cchTextMax = units;
+    LPARAM cell = reinterpret_cast<LPARAM>(&item);
+    if (wide) SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), cell);
+    else SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), cell);
+    out[units - 1] = 0;
+}
+
+}  // namespace
+
+HWND channel_list() { return GetDlgItem(program_panel, IDC_CHANNEL_LIST); }
+HWND guide_list() { return GetDlgItem(program_panel, IDC_EPG_LIST); }
+
+void read_cell_bytes(HWND list, int32_t row, int32_t column, char* out, int32_t size) {
+    read_cell<LVITEMA>(list, row, column, out, size, false);
+}
+
+void read_cell_text(HWND list, int32_t row, int32_t column, char16_t* out, int32_t units) {
+    read_cell<LVITEMW>(list, row, column, out, units, true);
+}
+
+void add_list_column(HWND list, const wchar_t* title, int32_t width, int32_t column) {
+    LVCOLUMNW c;
+    memset(&c, 0, sizeof c);
+    c.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    c.fmt = LVCFMT_LEFT | LVCFMT_COL_HAS_IMAGES;
+    c.cx = width;
+    c.pszText = const_cast<wchar_t*>(title);
+    c.iSubItem = column;
+    SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&c));
+}
+
+void set_list_cell(HWND list, const char* text, size_t length, int32_t row, int32_t column) {
+    if (column == 0) {
+        // The first cell is the field's own bytes, read in the system's
+        // 8-bit code page (the row number and the start time are ASCII).
+        char bytes[cell_units];
+        size_t n = length < cell_units - 1 ? length : cell_units - 1;
+        memcpy(bytes, text, n);
+        bytes[n] = 0;
+        LVITEMA item;
+        memset(&item, 0, sizeof item);
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.pszText = bytes;
+        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        return;
+    }
+    char16_t wide[cell_units];
+    utf8n_to_utf16(text, length, wide, cell_units);
+    LVITEMW item;
+    memset(&item, 0, sizeof item);
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(wide);
+    SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+void fill_channel_list(HWND list) {
+    char line[request_line_size];
+    // On this call's stack: an exchange may run inside another's message box.
+    char table_response[response_size + 1];
+    memset(table_response, 0, sizeof table_response);
+    if (format_channelslist_request(line, sizeof line, service_host(), user_name, user_password) > 0)
+        service_request(line, table_response, response_size);
+    trace_event("channels.answered");
+    fill_channel_rows(list, table_response);
+    trace_event("channels.filled");
+}
+
+void fill_channel_rows(HWND list, const char* response) {
+    table_fill fill = {list, true};
+    hold_drawing(list);
+    size_t n = split_fields(response, response_size, take_field, &fill);
+    draw_again(list);
+    last_channel = last_complete_channel(n);
+}
+
+void fill_epg_list(int32_t row) {
+    HWND guide = guide_list();
+    char id[32];
+    read_cell_bytes(channel_list(), row, column_id, id, sizeof id);
+
+    char line[request_line_size];
+    char table_response[response_size + 1];
+    memset(table_response, 0, sizeof table_response);
+    if (format_epg_request(line, sizeof line, service_host(), user_name, user_password, id) > 0)
+        service_request(line, table_response, response_size);
+    trace_event("epg.answered");
+    table_fill fill = {guide, false};
+    hold_drawing(guide);
+    SendMessageW(guide, LVM_DELETEALLITEMS, 0, 0);
+    split_fields(table_response, response_size, take_field, &fill);
+    draw_again(guide);
+}
+
+void set_up_tables(HWND panel) {
+    HWND channels = GetDlgItem(panel, IDC_CHANNEL_LIST);
+    HWND guide = GetDlgItem(panel, IDC_EPG_LIST);
+    add_list_column(channels, L"#", 40, column_number);
+    add_list_column(channels, L"Програма", 140, column_name);
+    add_list_column(channels, L"1 цент за", 70, column_price);
+    add_list_column(channels, L"IP", 0, column_address);
+    add_list_column(channels, L"ID", 0, column_id);
+    add_list_column(channels, L"PASS", 0, column_lock);
+    add_list_column(guide, L"Начало", 60, column_start);
+    add_list_column(guide, L"Край", 60, column_end);
+    add_list_column(guide, L"Предаване", 200, column_title);
+    add_list_column(guide, L"Коментар", 200, column_comment);
+    SendMessageW(guide, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+    SendMessageW(channels, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+}
+

@@ -1,0 +1,115 @@
+// The player: stop and play, the stall watchdog, the sound and picture settings.
+#include "tests/win32/watching.h"
+
+#include "account/login.h"
+#include "base/app.h"
+#include "base/ui_text.h"
+#include "playback/channel_rules.h"
+#include "playback/channel_tables.h"
+#include "playback/info_panel.h"
+#include "playback/player.h"
+#include "playback/program_panel.h"
+#include "playback/stream_relay.h"
+#include "playback/switching.h"
+#include "resources/resource.h"
+#include "service/service_request.h"
+#include "shell/panels.h"
+#include "shell/startup.h"
+#include "shell/video_window.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class Player : public Watching {};
+
+TEST_F(Player, StopThenPlayResumesThroughTheWatchdog) {
+    ASSERT_TRUE(time_advances(15000));
+    stop_playback();
+    EXPECT_EQ(playback_wanted, 0);
+    pump(500);
+    for (int i = 0; i < 10; ++i) watchdog_tick();  // never acts while nothing is wanted
+    EXPECT_FALSE(player_is_playing());
+    size_t mark = standin_log().size();
+    play_current_channel();
+    EXPECT_EQ(playback_wanted, 1);
+    EXPECT_EQ(standin_log().size(), mark);  // no request: the channel plays already
+    watchdog_tick();  // stall_ticks is far above 5: the first tick restarts
+    EXPECT_TRUE(time_advances(15000));
+}
+
+TEST_F(Player, AStalledStreamIsPlayedAgainByTheWatchdog) {
+    standin_faults("stream=stall:2");
+    size_t mark = standin_log().size();
+    select_next_channel();
+    std::string id = cell_text(IDC_CHANNEL_LIST, playing_channel, 4);
+    ASSERT_FALSE(wait_for_log(mark, stream_of(id), 5000).empty());
+    pump(6000);  // two seconds of picture, then silence
+    size_t before = count_log(mark, stream_of(id));
+    stall_ticks.store(0);
+    for (int i = 0; i < 5; ++i) watchdog_tick();
+    EXPECT_EQ(count_log(mark, stream_of(id)), before);
+    standin_faults("");
+    watchdog_tick();  // the sixth tick without playing time
+    std::string again;
+    DWORD until = GetTickCount() + 5000;
+    while (count_log(mark, stream_of(id)) == before && GetTickCount() < until) pump(50);
+    EXPECT_EQ(count_log(mark, stream_of(id)), before + 1);
+    EXPECT_TRUE(time_advances(15000));
+}
+
+bool checked(UINT id) { return (GetMenuState(popup_menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+
+void menu(WPARAM id) {
+    MSG m;
+    memset(&m, 0, sizeof m);
+    m.message = WM_COMMAND;
+    m.wParam = id;
+    handle_after_dispatch(m);
+}
+
+TEST_F(Player, VolumeMuteAndAspectSettings) {
+    HWND slider = GetDlgItem(control_bar, IDC_VOLUME_SLIDER);
+    EXPECT_EQ(SendMessageW(slider, TBM_GETRANGEMAX, 0, 0), 100);
+    set_player_volume(100);
+    step_volume(1);
+    EXPECT_EQ(player_volume(), 100);
+    EXPECT_EQ(SendMessageW(slider, TBM_GETPOS, 0, 0), 100);
+    set_player_volume(0);
+    step_volume(-1);
+    EXPECT_EQ(player_volume(), 0);
+    EXPECT_EQ(SendMessageW(slider, TBM_GETPOS, 0, 0), 0);
+    step_volume(1);
+    EXPECT_EQ(player_volume(), 1);
+
+    // Menu "Без звук", then M: the mark stays while the sound is on again.
+    int32_t muted = player_mute_state();
+    menu(IDM_MUTE);
+    EXPECT_TRUE(checked(IDM_MUTE));
+    toggle_mute();
+    EXPECT_TRUE(checked(IDM_MUTE));
+    EXPECT_EQ(player_mute_state(), muted);
+
+    // The slider at its own position changes nothing; a new one clears the mark.
+    SendMessageW(control_bar, WM_HSCROLL, TB_ENDTRACK, reinterpret_cast<LPARAM>(slider));
+    EXPECT_TRUE(checked(IDM_MUTE));
+    SendMessageW(slider, TBM_SETPOS, TRUE, 40);
+    SendMessageW(control_bar, WM_HSCROLL, TB_THUMBPOSITION, reinterpret_cast<LPARAM>(slider));
+    EXPECT_FALSE(checked(IDM_MUTE));
+    EXPECT_EQ(player_volume(), 40);
+
+    EXPECT_FALSE(checked(IDM_ASPECT_16_9));
+    EXPECT_FALSE(checked(IDM_ASPECT_4_3));
+    menu(IDM_ASPECT_16_9);
+    menu(IDM_ASPECT_4_3);
+    EXPECT_FALSE(checked(IDM_ASPECT_16_9));
+    EXPECT_TRUE(checked(IDM_ASPECT_4_3));
+}
+
+}  // namespace

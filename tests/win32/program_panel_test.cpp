@@ -1,0 +1,59 @@
+// The program panel: a click on a row shows its guide; the playing row is blue.
+#include "tests/win32/watching.h"
+
+#include "account/login.h"
+#include "base/app.h"
+#include "base/ui_text.h"
+#include "playback/channel_rules.h"
+#include "playback/channel_tables.h"
+#include "playback/info_panel.h"
+#include "playback/player.h"
+#include "playback/program_panel.h"
+#include "playback/stream_relay.h"
+#include "playback/switching.h"
+#include "resources/resource.h"
+#include "service/service_request.h"
+#include "shell/panels.h"
+#include "shell/startup.h"
+#include "shell/video_window.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class ProgramPanel : public Watching {};
+
+TEST_F(ProgramPanel, SelectingARowLoadsItsGuideOnce) {
+    size_t mark = standin_log().size();
+    set_selected(2, true);
+    EXPECT_EQ(count_log(mark, "\\x01" "epg\\x01" "103\\x0d"), 1u);
+    EXPECT_EQ(count_log(mark, "\\x01" "epg\\x01"), 1u);
+    EXPECT_EQ(epg_channel, 2);
+    EXPECT_GT(SendDlgItemMessageW(program_panel, IDC_EPG_LIST, LVM_GETITEMCOUNT, 0, 0), 4);
+    EXPECT_EQ(cell_text(IDC_EPG_LIST, 0, 0).size(), 5u);  // "HH:MM"
+}
+
+TEST_F(ProgramPanel, TheBlueRowFollowsTheCurrentChannel) {
+    NMLVCUSTOMDRAW draw;
+    memset(&draw, 0, sizeof draw);
+    draw.nmcd.dwDrawStage = CDDS_PREPAINT;
+    EXPECT_EQ(draw_channel_cell(&draw), static_cast<LRESULT>(CDRF_NOTIFYITEMDRAW));
+    draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT | CDDS_SUBITEM;
+    draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(current_channel);
+    EXPECT_EQ(draw_channel_cell(&draw), static_cast<LRESULT>(CDRF_NEWFONT));
+    EXPECT_EQ(draw.clrText, RGB(255, 255, 255));
+    EXPECT_EQ(draw.clrTextBk, RGB(0, 0, 255));
+    draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(current_channel + 1);
+    draw_channel_cell(&draw);
+    EXPECT_EQ(draw.clrTextBk, RGB(0, 0, 0));
+    draw.nmcd.dwDrawStage = CDDS_POSTPAINT;
+    EXPECT_EQ(draw_channel_cell(&draw), static_cast<LRESULT>(CDRF_DODEFAULT));
+}
+
+}  // namespace

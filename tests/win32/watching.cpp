@@ -1,0 +1,103 @@
+#include "tests/win32/watching.h"
+
+#include "account/login.h"
+#include "base/app.h"
+#include "base/ui_text.h"
+#include "playback/channel_rules.h"
+#include "playback/channel_tables.h"
+#include "playback/info_panel.h"
+#include "playback/player.h"
+#include "playback/program_panel.h"
+#include "playback/stream_relay.h"
+#include "playback/switching.h"
+#include "resources/resource.h"
+#include "service/service_request.h"
+#include "shell/panels.h"
+#include "shell/startup.h"
+#include "shell/video_window.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+std::string wait_for_log(size_t from, const std::string& text, uint32_t timeout_ms) {
+    DWORD until = GetTickCount() + timeout_ms;
+    do {
+        std::vector<std::string> lines = standin_log();
+        for (size_t i = from; i < lines.size(); ++i)
+            if (lines[i].find(text) != std::string::npos) return lines[i];
+        pump(50);
+    } while (GetTickCount() < until);
+    return "";
+}
+
+size_t count_log(size_t from, const std::string& text) {
+    std::vector<std::string> lines = standin_log();
+    size_t n = 0;
+    for (size_t i = from; i < lines.size(); ++i) n += lines[i].find(text) != std::string::npos;
+    return n;
+}
+
+std::string cell_text(int32_t list_id, int32_t row, int32_t column) {
+    WCHAR text[512] = {0};
+    LVITEMW item;
+    memset(&item, 0, sizeof item);
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 512;
+    SendDlgItemMessageW(program_panel, list_id, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                        reinterpret_cast<LPARAM>(&item));
+    char utf8[2048];
+    wide_to_utf8(text, utf8, sizeof utf8);
+    return utf8;
+}
+
+std::string info_line(int32_t id) {
+    WCHAR text[512] = {0};
+    GetDlgItemTextW(info_panel, id, text, 512);
+    char utf8[2048];
+    wide_to_utf8(text, utf8, sizeof utf8);
+    return utf8;
+}
+
+bool time_advances(uint32_t timeout_ms) {
+    stall_ticks.store(100);
+    DWORD until = GetTickCount() + timeout_ms;
+    while (GetTickCount() < until) {
+        if (stall_ticks.load() == 0) return true;
+        pump(50);
+    }
+    return false;
+}
+
+int32_t tenths_playing_within(uint32_t ms) {
+    int32_t samples = 0;
+    int32_t playing = 0;
+    DWORD until = GetTickCount() + ms;
+    while (GetTickCount() < until) {
+        stall_ticks.store(0);
+        ++samples;
+        playing += player_is_playing();
+        pump(50);
+    }
+    return samples == 0 ? 0 : playing * 10 / samples;
+}
+
+void play_row_zero() {
+    playback_wanted = 1;
+    if (playing_channel == 0) return;
+    size_t mark = standin_log().size();
+    current_channel = 0;
+    switch_channel();
+    wait_for_log(mark, "GET /live?ch=101&", 5000);
+    // Below the watchdog's limit, so no restart; 0 again at the first
+    // time-changed event.
+    stall_ticks.store(1);
+    DWORD until = GetTickCount() + 8000;
+    while (stall_ticks.load() != 0 && GetTickCount() < until) pump(50);
+    pump(300);
+}
