@@ -54,7 +54,8 @@ INT_PTR CALLBACK info_panel_proc(HWND panel, UINT message, WPARAM wparam, LPARAM
         return paint_on_black(wparam, yellow ? RGB(255, 255, 0) : RGB(255, 255, 255));
     }
     case WM_LBUTTONDOWN:
-        return overlay_message(message, wparam);
+        press_on_overlay();
+        return 0;
     case WM_CLOSE:
         hide_panel(panel);
         return FALSE;

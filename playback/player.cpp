@@ -68,7 +68,7 @@ void rebind_player_if_replaced(HWND video) {
     if (media_player == nullptr || native_window_of(video) == bound_window) return;
     bind_player(video);
     // A picture already playing goes on in the new window.
-    if (libvlc_media_player_is_playing(media_player)) restart_player();
+    if (player_is_playing()) restart_player();
 }
 
 void create_player(HWND video) {
