@@ -579,10 +579,6 @@ def main():
     os.makedirs(OUT, exist_ok=True)
     work = tempfile.mkdtemp(prefix="tvclient-bench.")
     started = time.time()
-    prefix = os.environ.get("WINEPREFIX", os.path.join(WINE_BUILD, "prefix"))
-    # A Wine server left from an earlier run would hold another display.
-    subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=dict(os.environ, WINEPREFIX=prefix),
-                   stderr=subprocess.DEVNULL)
     desktop = J.Desktop()
     service = Service(tvservice, os.path.join(HERE, "bench.yaml"), os.path.join(work, "service"), ["--on-air"])
     r = {}
@@ -625,8 +621,6 @@ def main():
             client.end()
         service.close()
         J.forget_login(desktop.env)
-        subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=dict(desktop.env, WINEPREFIX=prefix),
-                       stderr=subprocess.DEVNULL)
         desktop.close()
     write_series(r)
     report(r)

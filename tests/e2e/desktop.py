@@ -7,27 +7,31 @@ scripts/start-standin.
 
 import os
 import re
-import signal
 import subprocess
 import time
 
-SCRIPTS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "scripts")
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SCRIPTS = os.path.join(ROOT, "scripts")
+# The prefix scripts/winerun uses.
+WINE_PREFIX = os.environ.get("WINEPREFIX", os.path.join(
+    os.environ.get("TVCLIENT_BUILD_DIR", os.path.join(ROOT, "build", "wine")), "prefix"))
 
 
 class Desktop:
     """An Xvfb display with the person's hands (xdotool) and eyes (import)."""
 
     def __init__(self):
+        # A Wine server left from an earlier run would hold another display.
+        subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=dict(os.environ, WINEPREFIX=WINE_PREFIX),
+                       stderr=subprocess.DEVNULL)
         started = subprocess.run([os.path.join(SCRIPTS, "start-xvfb")], stdout=subprocess.PIPE,
                                  check=True).stdout.decode().split()
         self.display, self.xvfb_pid = started[0], int(started[1])
         self.env = dict(os.environ, DISPLAY=self.display)
 
     def close(self):
-        try:
-            os.kill(self.xvfb_pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
+        """Ends Wine's server, which holds the display, and then the display."""
+        subprocess.run([os.path.join(SCRIPTS, "start-xvfb"), "--stop", str(self.xvfb_pid)])
 
     def tool(self, *args):
         result = subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env,

@@ -429,10 +429,6 @@ def main():
         if old.endswith(".png"):
             os.remove(os.path.join(ARTEFACTS, old))
     work = tempfile.mkdtemp(prefix="tvclient-e2e.")
-    # A Wine server left from an earlier run would hold another display.
-    prefix = os.environ.get("WINEPREFIX", os.path.join(ROOT, "build", "wine", "prefix"))
-    subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=dict(os.environ, WINEPREFIX=prefix),
-                   stderr=subprocess.DEVNULL)
     desktop = Desktop()
     service = Service(tvservice, os.path.join(ROOT, "tests", "e2e", "e2e.yaml"), work)
     forget_login(desktop.env)
@@ -455,8 +451,6 @@ def main():
         if journey.client:
             journey.client.kill()
         service.close()
-        subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=dict(desktop.env, WINEPREFIX=prefix),
-                       stderr=subprocess.DEVNULL)
         desktop.close()
         shutil.rmtree(work, ignore_errors=True)
         for tmp in os.listdir(ARTEFACTS):

@@ -42,8 +42,6 @@ def main():
     minutes = float(sys.argv[2]) if len(sys.argv) > 2 else float(os.environ.get("SOAK_MINUTES", "30"))
     os.makedirs(J.ARTEFACTS, exist_ok=True)
     work = tempfile.mkdtemp(prefix="tvclient-soak.")
-    prefix = os.environ.get("WINEPREFIX", os.path.join(J.ROOT, "build", "wine", "prefix"))
-    subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=dict(os.environ, WINEPREFIX=prefix), stderr=subprocess.DEVNULL)
     desktop = J.Desktop()
     service = J.Service(tvservice, os.path.join(J.ROOT, "standin", "demo.yaml"), work)
     J.forget_login(desktop.env)
@@ -104,8 +102,6 @@ def main():
         if journey.client:
             journey.client.kill()
         service.close()
-        subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=dict(desktop.env, WINEPREFIX=prefix),
-                       stderr=subprocess.DEVNULL)
         desktop.close()
     first = rss[1][1] if len(rss) > 1 else (rss[0][1] if rss else 0)
     last = rss[-1][1] if rss else 0

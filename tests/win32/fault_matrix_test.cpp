@@ -3,7 +3,7 @@
 // exactly the messages it must (or none), returns within its waits,
 // and loses nothing: the registry values, the channel table and the playing
 // channel are as before.
-#include "tests/win32/standin.h"
+#include "tests/win32/watching.h"
 
 #include "account/keepalive.h"
 #include "account/login.h"
@@ -159,8 +159,7 @@ protected:
     static void SetUpTestSuite() {
         if (standin_address().empty()) return;
         start_program("ivan", "1234");
-        current_channel = 0;
-        switch_channel();
+        play_row_zero();
         pump(1000);
         // The minute's keep-alive would add its own message to whichever
         // case runs when it fires; it is held for the matrix.
@@ -171,10 +170,7 @@ protected:
         print_matrix();
         SetTimer(video_window, keepalive_timer, 60000, nullptr);
         // The player still plays the channel it played.
-        stall_ticks.store(100);
-        DWORD until = GetTickCount() + 15000;
-        while (stall_ticks.load() != 0 && GetTickCount() < until) pump(50);
-        if (stall_ticks.load() != 0) ADD_FAILURE() << "the picture does not go on after the faults";
+        if (!time_advances(15000)) ADD_FAILURE() << "the picture does not go on after the faults";
         end_program();
     }
     void SetUp() override {

@@ -26,14 +26,8 @@ scripted_server::scripted_server(server_responder responder) : responder_(std::m
 
 void scripted_server::start() {
     InitializeCriticalSection(&lock_);
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in at;
-    memset(&at, 0, sizeof at);
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at);
-    int len = sizeof at;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &len);
+    listener_ = loopback_socket(&at);
     port_ = ntohs(at.sin_port);
     listen(listener_, 16);
     stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -226,16 +220,20 @@ int32_t run_client(uint32_t timeout_ms) {
     return client.started() ? client.wait(timeout_ms) : -2;
 }
 
-uint16_t unused_port() {
+SOCKET loopback_socket(sockaddr_in* at) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    memset(at, 0, sizeof *at);
+    at->sin_family = AF_INET;
+    at->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(at), sizeof *at);
+    int len = sizeof *at;
+    getsockname(s, reinterpret_cast<sockaddr*>(at), &len);
+    return s;
+}
+
+uint16_t unused_port() {
     sockaddr_in at;
-    memset(&at, 0, sizeof at);
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
-    int len = sizeof at;
-    getsockname(s, reinterpret_cast<sockaddr*>(&at), &len);
-    closesocket(s);
+    closesocket(loopback_socket(&at));
     return ntohs(at.sin_port);
 }
 

@@ -117,6 +117,10 @@ const std::string& client_program();
 // code, or -1 when it had not ended after timeout_ms (it is then killed).
 int32_t run_client(uint32_t timeout_ms);
 
+// A TCP socket bound to a free loopback port, not yet listening; at
+// receives its address.
+SOCKET loopback_socket(sockaddr_in* at);
+
 // Reads a local free port that nothing listens on.
 uint16_t unused_port();
 

@@ -137,14 +137,8 @@ TEST(Exchange, ATrailingZeroByteEndsTheResponseWhileTheConnectionStaysOpen) {
 TEST(Exchange, AHostThatNeverAcceptsGivesTheConnectionMessage) {
     // A listener whose queue is full drops further connection attempts, so
     // the connect waits until the exchange gives up.
-    SOCKET full = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in at;
-    memset(&at, 0, sizeof at);
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(full, reinterpret_cast<sockaddr*>(&at), sizeof at);
-    int len = sizeof at;
-    getsockname(full, reinterpret_cast<sockaddr*>(&at), &len);
+    SOCKET full = loopback_socket(&at);
     listen(full, 0);
     std::vector<SOCKET> fillers;
     for (int i = 0; i < 4; ++i) {

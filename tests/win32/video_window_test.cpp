@@ -47,21 +47,12 @@ bool wait_until(bool (*done)(), uint32_t timeout_ms) {
     return done();
 }
 
-// The picture goes on in the window after fullscreen toggles.
-bool time_advances_after_toggles() {
-    stall_ticks.store(100);
-    return wait_until([] { return stall_ticks.load() == 0; }, 15000);
-}
-
 class VideoWindow : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (standin_address().empty()) return;
         start_program("ivan", "1234");
-        current_channel = 0;
-        switch_channel();  // row 0 plays
-        stall_ticks.store(100);
-        wait_until([] { return stall_ticks.load() == 0; }, 15000);
+        play_row_zero();
         pump(1000);
     }
     static void TearDownTestSuite() {
@@ -161,7 +152,7 @@ TEST_F(VideoWindow, DoubleClicksToggleFullscreenAndBack) {
     EXPECT_EQ(after.top, before.top);
     EXPECT_EQ(after.right, before.right);
     EXPECT_EQ(after.bottom, before.bottom);
-    EXPECT_TRUE(time_advances_after_toggles());
+    EXPECT_TRUE(time_advances(15000)) << "the picture goes on after the toggles";
 }
 
 TEST_F(VideoWindow, EscInFullscreenRestoresWithoutAQuestion) {
