@@ -4,7 +4,9 @@
 
 #include "resources/resource.h"
 
+#include <cstdio>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -183,7 +185,11 @@ TEST_F(LoginDialog, AnAcceptedLoginShowsTheVideoWindowAndTheFourPanels) {
     std::string seen;  // class and caption of each, to name a stray one
     HWND user_panel = nullptr;
     HWND help_panel = nullptr;
+    // The client may still be stacking its windows while they are walked,
+    // and a window raised meanwhile comes up a second time: each counts once.
+    std::set<HWND> counted;
     for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (!counted.insert(w).second) continue;
         DWORD pid = 0;
         GetWindowThreadProcessId(w, &pid);
         if (pid != client_->id() || GetWindow(w, GW_OWNER) != video) continue;
@@ -194,7 +200,9 @@ TEST_F(LoginDialog, AnAcceptedLoginShowsTheVideoWindowAndTheFourPanels) {
             ++visible_dialogs;
             char class_name[64] = {0};
             GetClassNameA(w, class_name, sizeof class_name);
-            seen += std::string(" [") + class_name + " \"" + caption + "\"]";
+            char handle[32];
+            snprintf(handle, sizeof handle, " %p", static_cast<void*>(w));
+            seen += std::string(" [") + class_name + " \"" + caption + "\"" + handle + "]";
         }
     }
     EXPECT_EQ(visible_dialogs, 4) << seen;  // control bar, info panel, exit button, program panel
