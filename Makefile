@@ -46,7 +46,7 @@ run: native $(TVCLIENT_BUILD)
 # Explores every fuzz target for FUZZ_SECONDS each (libFuzzer, clang), from
 # a copy of the committed corpus; new findings stay in build/fuzz/corpus-*.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := login_walk keepsession tables receive format
+FUZZ_TARGETS := login_walk keepsession tables receive format relay
 fuzz: bootstrap
 	cmake -S . -B $(BUILD)/fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DTVCLIENT_FUZZ=ON \
 	      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++

@@ -26,7 +26,7 @@ find_package(yaml-cpp REQUIRED)
 find_package(Threads REQUIRED)
 add_library(standin STATIC
     standin/protocol.cpp standin/demo_data.cpp standin/guide.cpp
-    standin/faults.cpp standin/service.cpp standin/streams.cpp)
+    standin/faults.cpp standin/hls.cpp standin/service.cpp standin/streams.cpp)
 target_include_directories(standin PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(standin PUBLIC yaml-cpp Threads::Threads)
 
@@ -56,7 +56,7 @@ gtest_discover_tests(standin_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 # replays their committed corpora under the sanitizers; `make fuzz` builds
 # them with clang's libFuzzer (TVCLIENT_FUZZ) and explores for a set time.
 option(TVCLIENT_FUZZ "Build the fuzz targets with libFuzzer (clang)" OFF)
-set(FUZZ_TARGETS login_walk keepsession tables receive format)
+set(FUZZ_TARGETS login_walk keepsession tables receive format relay)
 if(TVCLIENT_FUZZ)
     add_compile_options(-fsanitize=fuzzer-no-link)
 endif()

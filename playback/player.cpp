@@ -52,9 +52,31 @@ void on_time_changed(const libvlc_event_t*, void*) {
     if (first_time_pending.load(std::memory_order_relaxed) && first_time_pending.exchange(false)) trace_event("time");
 }
 
-void restart_player() {
-    libvlc_media_player_stop(media_player);
+// The stream URL last started: when the relay could not give it an
+// address, the watchdog's restart asks again.
+char wanted_url[256];
+
+// Gives the player the relay's address for the wanted stream and plays it.
+// Without the relay nothing plays, not even the stream before: the
+// watchdog tries again as for any stream that does not start.
+void open_wanted_stream() {
+    char relayed[64];
+    bool addressed = relay_address_for(wanted_url, relayed, sizeof relayed);
+    libvlc_media_t* previous = current_media;
+    current_media = addressed ? libvlc_media_new_location(vlc_instance, relayed) : nullptr;
+    libvlc_media_player_set_media(media_player, current_media);
+    // The player holds its own reference to the media it plays.
+    if (previous != nullptr) libvlc_media_release(previous);
+    if (current_media == nullptr) return;
+    // The old stream's events have all been delivered: stop waits for it.
+    first_time_pending.store(true, std::memory_order_relaxed);
     libvlc_media_player_play(media_player);
+}
+
+void restart_player() {
+    stop_player();
+    if (current_media == nullptr) open_wanted_stream();
+    else libvlc_media_player_play(media_player);
 }
 
 }  // namespace
@@ -94,22 +116,15 @@ void start_stream(const char* url) {
     if (media_player == nullptr) return;
     libvlc_media_player_stop(media_player);
     // The player reads the stream through the relay, never from the host
-    // itself: see stream_relay.h. Without the relay nothing starts, and the
-    // watchdog tries again as for any stream that does not start.
-    char relayed[64];
-    if (!relay_address_for(url, relayed, sizeof relayed)) return;
-    libvlc_media_t* previous = current_media;
-    current_media = libvlc_media_new_location(vlc_instance, relayed);
-    libvlc_media_player_set_media(media_player, current_media);
-    // The player holds its own reference to the media it plays.
-    if (previous != nullptr) libvlc_media_release(previous);
-    // The old stream's events have all been delivered: stop waits for it.
-    first_time_pending.store(true, std::memory_order_relaxed);
-    libvlc_media_player_play(media_player);
+    // itself: see stream_relay.h.
+    lstrcpynA(wanted_url, url, sizeof wanted_url);
+    open_wanted_stream();
 }
 
 void stop_player() {
     if (media_player != nullptr) libvlc_media_player_stop(media_player);
+    // The relay's request to the stream host ends with the player's.
+    end_relayed_requests();
 }
 
 void watchdog_tick() {

@@ -1,217 +1,707 @@
 #include "playback/stream_relay.h"
 
 #include "base/win32.h"
+#include "playback/playlist_rules.h"
 #include "playback/relay_rules.h"
 #include "service/service_request.h"
 
 #include <ntsecapi.h>
 #include <winhttp.h>
+#include <ws2tcpip.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-// The streams the player was last given; a restart by the watchdog asks for
-// the current one again.
-struct relayed_stream {
-    uint64_t id;
-    char url[256];
+// The addresses the player may ask for: the stream of the channel playing
+// and, for an HLS channel, the segments, keys and variant playlists its
+// playlists named. Each stream start retires the earlier ones.
+struct relayed_address {
+    uint64_t id;  // 0: a free place
+    uint32_t generation;
+    uint32_t last_used;
+    char url[longest_target];
 };
-const uint32_t remembered_streams = 8;
-relayed_stream streams[remembered_streams];
-uint32_t next_slot = 0;
-CRITICAL_SECTION streams_lock;
+const uint32_t remembered_addresses = 256;
+relayed_address addresses[remembered_addresses];
+uint32_t generation = 1;  // counts stream starts
+uint32_t use_clock = 0;
+CRITICAL_SECTION relay_lock;  // the addresses, the generation and the connections' places
 
-SOCKET listener = INVALID_SOCKET;
+// The player opens one connection a stream (an HLS channel one at a time
+// per playlist or segment), and a restart another while the last winds
+// down; more than this are refused, so that nothing else on the machine can
+// make the relay start threads without end.
+const uint32_t most_connections = 16;
+struct connection_place {
+    bool in_use;
+    HANDLE end;               // manual reset: set to end this connection's request at once
+    volatile LONG host_open;  // 1 while a connection to a stream host may be open
+    void* volatile https_request;  // a WinHTTP request, closed by whoever takes it out first
+};
+connection_place places[most_connections];
+
+volatile SOCKET listener = INVALID_SOCKET;
 uint16_t relay_port = 0;
 HINTERNET session = nullptr;
+bool https_settings_applied = false;
 bool started = false;
-bool failed = false;
+bool refusing = false;
 
-// The player opens one connection a stream, and a restart another while
-// the last winds down; more than this are refused, so that nothing else on
-// the machine can make the relay start threads without end.
-const LONG most_connections = 16;
-volatile LONG connections = 0;
+// The player's whole request head must come within this: a connection that
+// drips its head cannot hold a place for longer.
+const uint32_t request_head_ms = 2000;
+// Each wait on either side once the request is under way: the host's name,
+// connection and answer, every later receive, and each send to the player.
+const uint32_t wait_ms = 10000;
+const int32_t redirects_followed = 8;
+// A playlist larger than this is not one the player could use.
+const size_t largest_playlist = 1u << 20;
+const size_t largest_rewritten = 4u << 20;
+// After the first moments of a stream, a small receive is followed by a
+// short pause, so that the stream is passed on in fewer, larger pieces:
+// the player keeps a second of it in hand, and every socket call costs.
+const uint32_t gather_after_ms = 2000;
+const uint32_t gather_pause_ms = 30;
+const int32_t small_receive = 32 * 1024;
 
-// Waits on the player's side: its request, and each send of the stream.
-const uint32_t player_wait_ms = 10000;
-// Each wait on the stream host's side (name, connect, send, each receive).
-const int32_t host_wait_ms = 10000;
+uint64_t remember_address(const char* url, uint32_t for_generation) {
+    uint64_t id = 0;
+    EnterCriticalSection(&relay_lock);
+    if (for_generation == generation && strlen(url) < longest_target) {
+        relayed_address* place = nullptr;
+        for (relayed_address& a : addresses) {
+            if (a.id != 0 && a.generation == generation && strcmp(a.url, url) == 0) {
+                place = &a;  // a live playlist names its segments again and again
+                break;
+            }
+        }
+        if (place == nullptr) {
+            place = &addresses[0];
+            for (relayed_address& a : addresses) {
+                if (a.id == 0) {
+                    place = &a;
+                    break;
+                }
+                if (a.last_used < place->last_used) place = &a;
+            }
+            uint64_t fresh = 0;
+            if (RtlGenRandom(&fresh, sizeof fresh) && fresh != 0) {
+                place->id = fresh;
+                place->generation = generation;
+                lstrcpynA(place->url, url, sizeof place->url);
+            } else {
+                place = nullptr;
+            }
+        }
+        if (place != nullptr) {
+            place->last_used = ++use_clock;
+            id = place->id;
+        }
+    }
+    LeaveCriticalSection(&relay_lock);
+    return id;
+}
 
-bool remembered_url(uint64_t id, char* out, size_t out_size) {
+struct registrar_context {
+    uint32_t generation;
+};
+uint64_t register_from_playlist(const char* absolute, void* context) {
+    http_address parsed;
+    if (!parse_http_address(absolute, &parsed)) return 0;
+    return remember_address(absolute, static_cast<registrar_context*>(context)->generation);
+}
+
+// The address of an id, and the stream start it belongs to.
+bool remembered_url(uint64_t id, char* out, size_t out_size, uint32_t* of_generation) {
     bool found = false;
-    EnterCriticalSection(&streams_lock);
-    for (const relayed_stream& s : streams)
-        if (s.id == id && id != 0) {
-            lstrcpynA(out, s.url, static_cast<int>(out_size));
+    EnterCriticalSection(&relay_lock);
+    for (relayed_address& a : addresses)
+        if (a.id == id && id != 0 && a.generation == generation) {
+            lstrcpynA(out, a.url, static_cast<int>(out_size));
+            *of_generation = a.generation;
+            a.last_used = ++use_clock;
             found = true;
         }
-    LeaveCriticalSection(&streams_lock);
+    LeaveCriticalSection(&relay_lock);
     return found;
 }
 
-// Reads the player's request head, up to its empty line.
-int32_t read_request(SOCKET s, char* head, int32_t size) {
-    int32_t n = 0;
-    while (n < size - 1) {
-        if (!wait_socket_ms(s, false, player_wait_ms)) break;
-        int got = recv(s, head + n, size - 1 - n, 0);
-        if (got <= 0) break;
-        n += got;
-        head[n] = 0;
-        if (strstr(head, "\r\n\r\n") != nullptr) break;
-    }
-    return n;
-}
+// One connection of the player's, from its request to the end of the answer.
+struct relay_connection {
+    connection_place* place;
+    SOCKET player;
+    WSAEVENT player_event;
+    SOCKET host;
+    WSAEVENT host_event;
+    uint32_t generation;
+    char head[8192];  // the player's request head
+    size_t head_n;
+    bool answered;  // the player got a head
+};
 
-void answer_head(SOCKET player, int32_t status, const char* content_type) {
-    char head[256];
-    int32_t n = format_relay_head(status, content_type, head, sizeof head);
-    if (n > 0) send_all(player, head, n);
-}
+bool ended(relay_connection* c) { return WaitForSingleObject(c->place->end, 0) == WAIT_OBJECT_0; }
 
-// The content type of the host's answer, as 8-bit text ("" when none).
-void content_type_of(HINTERNET request, char* out, int32_t size) {
-    out[0] = 0;
-    WCHAR type[128];
-    DWORD bytes = sizeof type;
-    if (WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_TYPE, WINHTTP_HEADER_NAME_BY_INDEX, type, &bytes,
-                            WINHTTP_NO_HEADER_INDEX))
-        WideCharToMultiByte(CP_ACP, 0, type, -1, out, size, nullptr, nullptr);
-    out[size - 1] = 0;
-}
+// What a wait saw.
+enum class woke { host, player_gone, ended, timed_out };
 
-// Copies the body to the player until either side ends.
-void pass_body(HINTERNET request, SOCKET player) {
-    char buffer[64 * 1024];
+// Waits for the host's socket (or, with for_player_write, room to send to
+// the player), the player's leaving, or the end of the request.
+woke wait_for(relay_connection* c, bool for_player_write, uint32_t ms) {
     for (;;) {
-        DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request, &available) || available == 0) return;
-        DWORD want = available < sizeof buffer ? available : static_cast<DWORD>(sizeof buffer);
-        DWORD got = 0;
-        if (!WinHttpReadData(request, buffer, want, &got) || got == 0) return;
-        if (!send_all(player, buffer, static_cast<int32_t>(got))) return;
+        HANDLE handles[3] = {c->place->end, c->player_event, c->host_event};
+        DWORD n = !for_player_write && c->host_event != WSA_INVALID_EVENT ? 3 : 2;
+        DWORD r = WSAWaitForMultipleEvents(n, handles, FALSE, ms, FALSE);
+        if (r == WSA_WAIT_TIMEOUT) return woke::timed_out;
+        if (r == WSA_WAIT_EVENT_0) return woke::ended;
+        WSANETWORKEVENTS seen;
+        if (r == WSA_WAIT_EVENT_0 + 2) {
+            WSAEnumNetworkEvents(c->host, c->host_event, &seen);
+            return woke::host;
+        }
+        if (r != WSA_WAIT_EVENT_0 + 1 || WSAEnumNetworkEvents(c->player, c->player_event, &seen) != 0)
+            return woke::player_gone;
+        if (seen.lNetworkEvents & FD_CLOSE) return woke::player_gone;
+        if (seen.lNetworkEvents & FD_READ) {
+            char scratch[512];  // the player has nothing more to say; what it says is dropped
+            if (recv(c->player, scratch, sizeof scratch, 0) == 0) return woke::player_gone;
+        }
+        if (for_player_write && (seen.lNetworkEvents & FD_WRITE)) return woke::host;
     }
 }
 
-// Fetches the stream from its host and passes it on. WinHTTP follows
-// redirects between http and https addresses only; a redirect anywhere else
-// fails the request, and the player gets 502 as for a host that is down.
-void relay_stream(const char* url, SOCKET player) {
-    WCHAR wide[256];
-    if (MultiByteToWideChar(CP_ACP, 0, url, -1, wide, 256) == 0) return answer_head(player, 502, nullptr);
-    URL_COMPONENTS parts;
-    memset(&parts, 0, sizeof parts);
-    parts.dwStructSize = sizeof parts;
-    WCHAR host[256];
-    WCHAR path[256];
-    WCHAR extra[256];
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = 256;
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = 256;
-    parts.lpszExtraInfo = extra;
-    parts.dwExtraInfoLength = 256;
-    if (!WinHttpCrackUrl(wide, 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTP)
-        return answer_head(player, 502, nullptr);
-    WCHAR object[512];
-    lstrcpynW(object, path, 256);
-    lstrcpynW(object + lstrlenW(object), extra, 256);
-
-    HINTERNET connection = WinHttpConnect(session, host, parts.nPort, 0);
-    HINTERNET request = connection == nullptr ? nullptr
-        : WinHttpOpenRequest(connection, L"GET", object, nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                             WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY);
-    bool answered = request != nullptr &&
-        WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
-        WinHttpReceiveResponse(request, nullptr);
-    DWORD status = 0;
-    DWORD status_size = sizeof status;
-    if (answered)
-        WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &status_size, WINHTTP_NO_HEADER_INDEX);
-    if (status == 200) {
-        char type[128];
-        content_type_of(request, type, sizeof type);
-        answer_head(player, 200, type);
-        pass_body(request, player);
-    } else {
-        answer_head(player, 502, nullptr);
+// Sends everything to the player; false when it left, or the request ended.
+bool send_to_player(relay_connection* c, const char* data, size_t n) {
+    while (n > 0) {
+        int32_t piece = n > 1u << 30 ? 1 << 30 : static_cast<int32_t>(n);
+        int sent = send(c->player, data, piece, 0);
+        if (sent > 0) {
+            data += sent;
+            n -= static_cast<size_t>(sent);
+            continue;
+        }
+        if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK && wait_for(c, true, wait_ms) == woke::host)
+            continue;
+        return false;
     }
-    if (request != nullptr) WinHttpCloseHandle(request);
+    return true;
+}
+
+void answer_plain(relay_connection* c, int32_t status) {
+    if (c->answered) return;
+    char head[160];
+    int32_t n = format_plain_head(status, head, sizeof head);
+    if (n > 0) send_to_player(c, head, static_cast<size_t>(n));
+    c->answered = true;
+}
+
+void close_host(relay_connection* c) {
+    if (c->host != INVALID_SOCKET) {
+        closesocket(c->host);
+        c->host = INVALID_SOCKET;
+    }
+    if (c->host_event != WSA_INVALID_EVENT) {
+        WSACloseEvent(c->host_event);
+        c->host_event = WSA_INVALID_EVENT;
+    }
+    InterlockedExchange(&c->place->host_open, 0);
+}
+
+// The body of an answer, read one piece at a time: from the host's socket
+// (decoding chunks), or from WinHTTP for https.
+struct body_source {
+    relay_connection* c;
+    HINTERNET request;  // https; otherwise the socket
+    bool chunked;
+    chunk_reader chunks;
+    bool finished;
+    int64_t left;  // bytes of a body with a known length still to come; -1 unknown
+    char* pending;  // body bytes that came with the head
+    size_t pending_n;
+};
+
+// The next piece of the body into buffer: its length, 0 at the end, -1
+// when the host failed, the player left or the request ended.
+int64_t read_body(body_source* b, char* buffer, size_t size, bool gather) {
+    relay_connection* c = b->c;
+    for (;;) {
+        if (b->finished || b->left == 0) return 0;
+        if (ended(c)) return -1;
+        int64_t got;
+        if (b->pending_n > 0) {
+            got = static_cast<int64_t>(b->pending_n < size ? b->pending_n : size);
+            memmove(buffer, b->pending, static_cast<size_t>(got));
+            b->pending += got;
+            b->pending_n -= static_cast<size_t>(got);
+        } else if (b->request != nullptr) {
+            DWORD n = 0;
+            HINTERNET request = b->request;
+            if (!WinHttpReadData(request, buffer, static_cast<DWORD>(size), &n)) return -1;
+            if (n == 0) return 0;
+            got = n;
+        } else {
+            int r = recv(c->host, buffer, static_cast<int>(size), 0);
+            if (r == 0) return 0;
+            if (r == SOCKET_ERROR) {
+                if (WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+                woke w = wait_for(c, false, wait_ms);
+                if (w != woke::host) return -1;
+                continue;
+            }
+            got = r;
+            if (gather && r < small_receive && WaitForSingleObject(c->place->end, gather_pause_ms) == WAIT_OBJECT_0)
+                return -1;
+        }
+        if (b->chunked) {
+            got = chunk_take(&b->chunks, buffer, static_cast<size_t>(got), &b->finished);
+            if (got < 0) return -1;
+            if (got == 0) continue;
+        }
+        if (b->left > 0) {
+            if (got > b->left) got = b->left;
+            b->left -= got;
+        }
+        return got;
+    }
+}
+
+// A playlist: read whole (after the first bytes, already read), its
+// addresses rewritten, then passed on with its new length.
+void pass_playlist(relay_connection* c, int32_t status, const char* host_head, size_t head_n, const char* final_url,
+                   const char* first, size_t first_n, body_source* b) {
+    char* body = static_cast<char*>(malloc(largest_playlist + 1));
+    char* rewritten = static_cast<char*>(malloc(largest_rewritten));
+    size_t n = first_n;
+    int64_t got = 1;
+    if (body != nullptr) memcpy(body, first, first_n);
+    while (body != nullptr && n < largest_playlist && got > 0) {
+        got = read_body(b, body + n, largest_playlist - n, false);
+        if (got > 0) n += static_cast<size_t>(got);
+    }
+    registrar_context context = {c->generation};
+    int64_t length = got == 0 && rewritten != nullptr
+        ? rewrite_playlist(body, n, final_url, relay_port, register_from_playlist, &context, rewritten, largest_rewritten)
+        : -1;
+    char head[4096];
+    int32_t head_length = length >= 0 ? format_player_head(status, host_head, head_n, length, head, sizeof head) : -1;
+    if (head_length > 0) {
+        c->answered = true;
+        if (send_to_player(c, head, static_cast<size_t>(head_length)))
+            send_to_player(c, rewritten, static_cast<size_t>(length));
+    } else {
+        answer_plain(c, 502);
+    }
+    free(body);
+    free(rewritten);
+}
+
+// Passes a 200 or 206 answer on: a playlist rewritten, anything else as it comes.
+void pass_answer(relay_connection* c, int32_t status, const char* host_head, size_t head_n, const char* content_type,
+                 const char* final_url, body_source* b) {
+    static const size_t buffer_size = 256 * 1024;
+    char* buffer = static_cast<char*>(malloc(buffer_size));
+    if (buffer == nullptr) return answer_plain(c, 502);
+    // The first bytes of the body tell a playlist that came with another type.
+    size_t have = 0;
+    int64_t got = 1;
+    while (have < 7 && got > 0 && !is_playlist(content_type, buffer, have)) {
+        got = read_body(b, buffer + have, 7 - have, false);
+        if (got > 0) have += static_cast<size_t>(got);
+    }
+    char head[4096];
+    int32_t head_length = format_player_head(status, host_head, head_n, -1, head, sizeof head);
+    if (got < 0 || head_length <= 0) {
+        answer_plain(c, 502);
+    } else if (is_playlist(content_type, buffer, have)) {
+        pass_playlist(c, status, host_head, head_n, final_url, buffer, have, b);
+    } else {
+        // The head and the body's first bytes go in one send.
+        c->answered = true;
+        memmove(buffer + head_length, buffer, have);
+        memcpy(buffer, head, static_cast<size_t>(head_length));
+        size_t n = static_cast<size_t>(head_length) + have;
+        if (b->pending_n > 0) {
+            got = read_body(b, buffer + n, buffer_size - n, false);
+            if (got > 0) n += static_cast<size_t>(got);
+        }
+        DWORD began = GetTickCount();
+        bool going = send_to_player(c, buffer, n);
+        while (going) {
+            got = read_body(b, buffer, buffer_size, GetTickCount() - began > gather_after_ms);
+            going = got > 0 && send_to_player(c, buffer, static_cast<size_t>(got));
+        }
+    }
+    free(buffer);
+}
+
+// Connects to the host within the wait, or until the request ends.
+bool connect_host(relay_connection* c, const http_address& to) {
+    char port[8];
+    snprintf(port, sizeof port, "%u", static_cast<unsigned>(to.port));
+    addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(to.host, port, &hints, &found) != 0) return false;
+    bool connected = false;
+    for (addrinfo* a = found; a != nullptr && !connected && !ended(c); a = a->ai_next) {
+        c->host = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        c->host_event = WSACreateEvent();
+        if (c->host == INVALID_SOCKET || c->host_event == WSA_INVALID_EVENT ||
+            WSAEventSelect(c->host, c->host_event, FD_CONNECT | FD_READ | FD_CLOSE) != 0) {
+            close_host(c);
+            continue;
+        }
+        InterlockedExchange(&c->place->host_open, 1);
+        // The request may have ended between the check above and now.
+        if (ended(c)) break;
+        int r = connect(c->host, a->ai_addr, static_cast<int>(a->ai_addrlen));
+        if (r == 0) {
+            connected = true;
+        } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
+            HANDLE handles[2] = {c->place->end, c->host_event};
+            DWORD w = WSAWaitForMultipleEvents(2, handles, FALSE, wait_ms, FALSE);
+            WSANETWORKEVENTS seen;
+            if (w == WSA_WAIT_EVENT_0 + 1 && WSAEnumNetworkEvents(c->host, c->host_event, &seen) == 0 &&
+                (seen.lNetworkEvents & FD_CONNECT) && seen.iErrorCode[FD_CONNECT_BIT] == 0)
+                connected = true;
+        }
+        if (!connected) close_host(c);
+    }
+    freeaddrinfo(found);
+    if (!connected) close_host(c);
+    return connected;
+}
+
+// Sends the request to the host; false when it cannot be sent within the wait.
+bool send_to_host(relay_connection* c, const char* data, size_t n) {
+    while (n > 0) {
+        int sent = send(c->host, data, static_cast<int>(n), 0);
+        if (sent > 0) {
+            data += sent;
+            n -= static_cast<size_t>(sent);
+            continue;
+        }
+        if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK && !ended(c)) {
+            HANDLE handles[2] = {c->place->end, c->host_event};
+            WSAEventSelect(c->host, c->host_event, FD_WRITE | FD_READ | FD_CLOSE);
+            DWORD w = WSAWaitForMultipleEvents(2, handles, FALSE, wait_ms, FALSE);
+            WSANETWORKEVENTS seen;
+            WSAEnumNetworkEvents(c->host, c->host_event, &seen);
+            WSAEventSelect(c->host, c->host_event, FD_READ | FD_CLOSE);
+            if (w == WSA_WAIT_EVENT_0 + 1) continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+// One http hop: the request, the answer's head, then a redirect's next
+// address into url (true), or the answer passed on (false).
+bool relay_http(relay_connection* c, const http_address& to, char* url, size_t url_size) {
+    char request[12288];
+    int32_t request_n = format_host_request(to, c->head, c->head_n, request, sizeof request);
+    if (request_n <= 0 || !connect_host(c, to) || !send_to_host(c, request, static_cast<size_t>(request_n))) {
+        answer_plain(c, 502);
+        return false;
+    }
+    char answer[16384];
+    size_t n = 0;
+    host_answer parsed;
+    bool whole = false;
+    while (!whole && n < sizeof answer - 1) {
+        int r = recv(c->host, answer + n, static_cast<int>(sizeof answer - 1 - n), 0);
+        if (r > 0) {
+            n += static_cast<size_t>(r);
+            whole = parse_host_answer(answer, n, &parsed);
+        } else if (r == 0 || WSAGetLastError() != WSAEWOULDBLOCK || wait_for(c, false, wait_ms) != woke::host) {
+            break;
+        }
+    }
+    bool redirect = whole && parsed.location[0] != 0 &&
+                    (parsed.status == 301 || parsed.status == 302 || parsed.status == 303 || parsed.status == 307 ||
+                     parsed.status == 308);
+    if (redirect) {
+        char next[longest_target];
+        bool resolved = resolve_address(url, parsed.location, strlen(parsed.location), next, sizeof next);
+        close_host(c);
+        if (!resolved) {
+            answer_plain(c, 502);
+            return false;
+        }
+        lstrcpynA(url, next, static_cast<int>(url_size));
+        return true;
+    }
+    if (!whole || (parsed.status != 200 && parsed.status != 206)) {
+        answer_plain(c, 502);
+    } else {
+        body_source b;
+        memset(&b, 0, sizeof b);
+        b.c = c;
+        b.chunked = parsed.chunked;
+        chunk_begin(&b.chunks);
+        b.left = parsed.chunked ? -1 : parsed.content_length;
+        b.pending = answer + parsed.head_length;
+        b.pending_n = n - parsed.head_length;
+        pass_answer(c, parsed.status, answer, parsed.head_length, parsed.content_type, url, &b);
+    }
+    close_host(c);
+    return false;
+}
+
+// Converts 8-bit text to UTF-16 byte for byte (Latin-1): the relay's
+// addresses and headers are ASCII by the time they get here.
+void widen(const char* text, WCHAR* out, int32_t size) {
+    int32_t i = 0;
+    for (; text[i] != 0 && i < size - 1; ++i) out[i] = static_cast<WCHAR>(static_cast<unsigned char>(text[i]));
+    out[i] = 0;
+}
+
+// An https address, through WinHTTP: it speaks TLS, and follows redirects
+// between http and https addresses only.
+void relay_https(relay_connection* c, const http_address& to) {
+    char request[12288];
+    int32_t request_n = format_host_request(to, c->head, c->head_n, request, sizeof request);
+    const char* headers = request_n > 0 ? strstr(request, "\r\n") : nullptr;
+    headers = headers != nullptr ? strstr(headers + 2, "\r\n") : nullptr;  // past the request and Host lines
+    WCHAR wide_headers[12288];
+    WCHAR host[longest_host];
+    WCHAR target[longest_target];
+    if (session == nullptr || headers == nullptr) return answer_plain(c, 502);
+    widen(headers + 2, wide_headers, 12288);
+    widen(to.host, host, longest_host);
+    widen(to.target, target, longest_target);
+    InterlockedExchange(&c->place->host_open, 1);
+    HINTERNET connection = ended(c) ? nullptr : WinHttpConnect(session, host, to.port, 0);
+    HINTERNET request_handle = connection == nullptr ? nullptr
+        : WinHttpOpenRequest(connection, L"GET", target, nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                             WINHTTP_FLAG_SECURE | WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY);
+    if (request_handle != nullptr) {
+        DWORD never = WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH;
+        WinHttpSetOption(request_handle, WINHTTP_OPTION_AUTOLOGON_POLICY, &never, sizeof never);
+        InterlockedExchangePointer(&c->place->https_request, request_handle);
+        if (ended(c)) {
+            // Ended meanwhile: closed here, unless end_relayed_requests took it first.
+            HINTERNET mine = static_cast<HINTERNET>(InterlockedExchangePointer(&c->place->https_request, nullptr));
+            if (mine != nullptr) WinHttpCloseHandle(mine);
+            request_handle = nullptr;
+        }
+    }
+    bool answered = request_handle != nullptr &&
+                    WinHttpSendRequest(request_handle, wide_headers, static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA,
+                                       0, 0, 0) &&
+                    WinHttpReceiveResponse(request_handle, nullptr);
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (answered)
+        WinHttpQueryHeaders(request_handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+    WCHAR raw[8192];
+    char head[8192];
+    WCHAR final_wide[longest_target];
+    char final_url[longest_target];
+    DWORD raw_size = sizeof raw;
+    DWORD url_size = sizeof final_wide;
+    if ((status == 200 || status == 206) &&
+        WinHttpQueryHeaders(request_handle, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, raw,
+                            &raw_size, WINHTTP_NO_HEADER_INDEX) &&
+        WinHttpQueryOption(request_handle, WINHTTP_OPTION_URL, final_wide, &url_size)) {
+        WideCharToMultiByte(28591, 0, raw, -1, head, sizeof head, nullptr, nullptr);
+        WideCharToMultiByte(28591, 0, final_wide, -1, final_url, sizeof final_url, nullptr, nullptr);
+        head[sizeof head - 1] = 0;
+        final_url[sizeof final_url - 1] = 0;
+        host_answer parsed;
+        size_t head_n = strlen(head);
+        parse_host_answer(head, head_n, &parsed);
+        body_source b;
+        memset(&b, 0, sizeof b);
+        b.c = c;
+        b.request = request_handle;
+        b.left = -1;
+        pass_answer(c, static_cast<int32_t>(status), head, head_n, parsed.content_type, final_url, &b);
+    } else {
+        answer_plain(c, 502);
+    }
+    HINTERNET mine = static_cast<HINTERNET>(InterlockedExchangePointer(&c->place->https_request, nullptr));
+    if (mine != nullptr) WinHttpCloseHandle(mine);
     if (connection != nullptr) WinHttpCloseHandle(connection);
+    InterlockedExchange(&c->place->host_open, 0);
+}
+
+// Reads the player's request head; false when it did not come whole
+// within its time.
+bool read_request_head(relay_connection* c) {
+    DWORD began = GetTickCount();
+    c->head_n = 0;
+    for (;;) {
+        DWORD spent = GetTickCount() - began;
+        if (spent >= request_head_ms || c->head_n >= sizeof c->head - 1) return false;
+        if (!wait_socket_ms(c->player, false, request_head_ms - spent)) return false;
+        int got = recv(c->player, c->head + c->head_n, static_cast<int>(sizeof c->head - 1 - c->head_n), 0);
+        if (got <= 0) return false;
+        c->head_n += static_cast<size_t>(got);
+        c->head[c->head_n] = 0;
+        size_t whole = request_head_length(c->head, c->head_n);
+        if (whole > 0) {
+            c->head_n = whole;
+            return true;
+        }
+    }
+}
+
+void serve(relay_connection* c) {
+    if (!read_request_head(c)) return;
+    c->player_event = WSACreateEvent();
+    if (c->player_event == WSA_INVALID_EVENT || WSAEventSelect(c->player, c->player_event, FD_READ | FD_CLOSE) != 0)
+        return;
+    uint64_t id = 0;
+    char url[longest_target];
+    if (!parse_relay_request(c->head, c->head_n, &id)) return answer_plain(c, 502);
+    if (!remembered_url(id, url, sizeof url, &c->generation)) return answer_plain(c, 404);
+    for (int32_t hop = 0; hop <= redirects_followed; ++hop) {
+        http_address to;
+        if (!parse_http_address(url, &to) || ended(c)) return answer_plain(c, 502);
+        if (to.https) return relay_https(c, to);
+        if (!relay_http(c, to, url, sizeof url)) return;
+    }
+    answer_plain(c, 502);
 }
 
 DWORD WINAPI serve_player(void* context) {
-    SOCKET player = static_cast<SOCKET>(reinterpret_cast<uintptr_t>(context));
-    char head[4096];
-    int32_t n = read_request(player, head, sizeof head);
-    uint64_t id = 0;
-    char url[256];
-    if (n > 0 && parse_relay_request(head, static_cast<size_t>(n), &id) && remembered_url(id, url, sizeof url))
-        relay_stream(url, player);
-    else if (n > 0)
-        answer_head(player, 502, nullptr);
-    shutdown(player, SD_BOTH);
-    closesocket(player);
-    InterlockedDecrement(&connections);
+    relay_connection* c = static_cast<relay_connection*>(context);
+    serve(c);
+    close_host(c);
+    if (c->player_event != WSA_INVALID_EVENT) {
+        WSAEventSelect(c->player, c->player_event, 0);
+        WSACloseEvent(c->player_event);
+    }
+    shutdown(c->player, SD_BOTH);
+    closesocket(c->player);
+    EnterCriticalSection(&relay_lock);
+    c->place->in_use = false;
+    LeaveCriticalSection(&relay_lock);
+    free(c);
     return 0;
 }
 
-DWORD WINAPI accept_players(void*) {
+// A free place for a new connection, or nullptr.
+connection_place* take_place() {
+    connection_place* found = nullptr;
+    EnterCriticalSection(&relay_lock);
+    for (connection_place& p : places) {
+        if (!p.in_use && p.end != nullptr) {
+            p.in_use = true;
+            ResetEvent(p.end);
+            p.host_open = 0;
+            p.https_request = nullptr;
+            found = &p;
+            break;
+        }
+    }
+    LeaveCriticalSection(&relay_lock);
+    return found;
+}
+
+DWORD WINAPI accept_players(void* context) {
+    SOCKET listening = static_cast<SOCKET>(reinterpret_cast<uintptr_t>(context));
     for (;;) {
-        SOCKET player = accept(listener, nullptr, nullptr);
+        SOCKET player = accept(listening, nullptr, nullptr);
         if (player == INVALID_SOCKET) {
+            if (listener != listening) return 0;  // the relay was stopped
             Sleep(100);
             continue;
         }
-        if (InterlockedIncrement(&connections) > most_connections) {
-            closesocket(player);
-            InterlockedDecrement(&connections);
+        connection_place* place = take_place();
+        relay_connection* c = place != nullptr ? static_cast<relay_connection*>(calloc(1, sizeof(relay_connection)))
+                                               : nullptr;
+        HANDLE thread = nullptr;
+        if (c != nullptr) {
+            c->place = place;
+            c->player = player;
+            c->player_event = WSA_INVALID_EVENT;
+            c->host = INVALID_SOCKET;
+            c->host_event = WSA_INVALID_EVENT;
+            int on = 1;
+            setsockopt(player, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+            thread = CreateThread(nullptr, 256 * 1024, serve_player, c, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        }
+        if (thread != nullptr) {
+            CloseHandle(thread);
             continue;
         }
-        DWORD wait = player_wait_ms;
-        setsockopt(player, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&wait), sizeof wait);
-        HANDLE thread = CreateThread(nullptr, 0, serve_player, reinterpret_cast<void*>(static_cast<uintptr_t>(player)),
-                                     0, nullptr);
-        if (thread == nullptr) {
-            closesocket(player);
-            InterlockedDecrement(&connections);
-        } else {
-            CloseHandle(thread);
+        closesocket(player);
+        if (place != nullptr) {
+            EnterCriticalSection(&relay_lock);
+            place->in_use = false;
+            LeaveCriticalSection(&relay_lock);
         }
+        free(c);
     }
 }
 
-// Listens on a free loopback port and opens the WinHTTP session, once.
+// WinHTTP, for the https road: TLS 1.2 or newer where the system has it
+// (Windows 7 starts at TLS 1.0), and never the user's Windows logon.
+void open_https_session() {
+    if (session != nullptr) return;
+    // No agent of its own: the host gets the player's User-Agent line.
+    session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (session == nullptr) return;
+    WinHttpSetTimeouts(session, wait_ms, wait_ms, wait_ms, wait_ms);
+    // A content network may move an https address to an http one.
+    DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_ALWAYS;
+    WinHttpSetOption(session, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
+    DWORD newest = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    DWORD modern = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    bool tls = WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &newest, sizeof newest) ||
+               WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &modern, sizeof modern);
+    // The logon policy belongs to each request; a request can be asked for it.
+    HINTERNET probe_connection = WinHttpConnect(session, L"127.0.0.1", 443, 0);
+    HINTERNET probe = probe_connection != nullptr
+        ? WinHttpOpenRequest(probe_connection, L"GET", L"/", nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                             WINHTTP_FLAG_SECURE)
+        : nullptr;
+    DWORD never = WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH;
+    bool logon = probe != nullptr && WinHttpSetOption(probe, WINHTTP_OPTION_AUTOLOGON_POLICY, &never, sizeof never);
+    if (probe != nullptr) WinHttpCloseHandle(probe);
+    if (probe_connection != nullptr) WinHttpCloseHandle(probe_connection);
+    https_settings_applied = tls && logon;
+}
+
+// Listens on a free loopback port; tried again at each stream start while
+// it could not.
 bool start_relay() {
-    if (started || failed) return started;
-    InitializeCriticalSection(&streams_lock);
-    WSADATA wsa;
-    WSAStartup(MAKEWORD(2, 2), &wsa);
-    session = WinHttpOpen(L"tvclient", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                          WINHTTP_NO_PROXY_BYPASS, 0);
-    if (session != nullptr) {
-        WinHttpSetTimeouts(session, host_wait_ms, host_wait_ms, host_wait_ms, host_wait_ms);
-        // A content network may move an https address to an http one.
-        DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_ALWAYS;
-        WinHttpSetOption(session, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
+    static bool prepared = false;
+    if (!prepared) {
+        InitializeCriticalSection(&relay_lock);
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+        for (connection_place& p : places) p.end = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        prepared = true;
     }
-    listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (started) return true;
+    if (refusing) return false;
+    open_https_session();
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in at;
     memset(&at, 0, sizeof at);
     at.sin_family = AF_INET;
     at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     at.sin_port = 0;
     int at_size = sizeof at;
-    bool listening = session != nullptr && listener != INVALID_SOCKET &&
-                     bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
-                     listen(listener, SOMAXCONN) == 0 &&
-                     getsockname(listener, reinterpret_cast<sockaddr*>(&at), &at_size) == 0;
-    HANDLE thread = listening ? CreateThread(nullptr, 0, accept_players, nullptr, 0, nullptr) : nullptr;
+    bool listening = s != INVALID_SOCKET && bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
+                     listen(s, SOMAXCONN) == 0 &&
+                     getsockname(s, reinterpret_cast<sockaddr*>(&at), &at_size) == 0;
+    listener = listening ? s : INVALID_SOCKET;
+    HANDLE thread = listening ? CreateThread(nullptr, 0, accept_players, reinterpret_cast<void*>(static_cast<uintptr_t>(s)),
+                                             0, nullptr)
+                              : nullptr;
     if (thread == nullptr) {
-        failed = true;
+        listener = INVALID_SOCKET;
+        if (s != INVALID_SOCKET) closesocket(s);
         return false;
     }
     CloseHandle(thread);
@@ -222,15 +712,52 @@ bool start_relay() {
 
 }  // namespace
 
+void end_relayed_requests() {
+    if (!started) return;
+    EnterCriticalSection(&relay_lock);
+    for (connection_place& p : places) {
+        if (!p.in_use) continue;
+        SetEvent(p.end);
+        HINTERNET request = static_cast<HINTERNET>(InterlockedExchangePointer(&p.https_request, nullptr));
+        if (request != nullptr) WinHttpCloseHandle(request);
+    }
+    LeaveCriticalSection(&relay_lock);
+    // Each connection closes its side to the host as soon as it sees the
+    // end; the next request goes out only after that. WinHTTP may take until
+    // its next wait ends, so the wait here is bounded.
+    DWORD until = GetTickCount() + 1000;
+    for (;;) {
+        bool open = false;
+        for (connection_place& p : places) open = open || InterlockedCompareExchange(&p.host_open, 0, 0) != 0;
+        if (!open || static_cast<int32_t>(GetTickCount() - until) >= 0) return;
+        Sleep(1);
+    }
+}
+
 bool relay_address_for(const char* stream_url, char* out, size_t out_size) {
     if (out_size > 0) out[0] = 0;
     if (!start_relay()) return false;
-    uint64_t id = 0;
-    if (!RtlGenRandom(&id, sizeof id) || id == 0) return false;
-    EnterCriticalSection(&streams_lock);
-    relayed_stream& slot = streams[next_slot++ % remembered_streams];
-    slot.id = id;
-    lstrcpynA(slot.url, stream_url, sizeof slot.url);
-    LeaveCriticalSection(&streams_lock);
-    return format_relay_url(relay_port, id, out, out_size);
+    end_relayed_requests();
+    EnterCriticalSection(&relay_lock);
+    ++generation;
+    for (relayed_address& a : addresses) a.id = 0;
+    uint32_t now = generation;
+    LeaveCriticalSection(&relay_lock);
+    uint64_t id = remember_address(stream_url, now);
+    return id != 0 && format_relay_url(relay_port, id, out, out_size);
+}
+
+void relay_refuse_start(bool refuse) {
+    refusing = refuse;
+    if (!refuse || !started) return;
+    end_relayed_requests();
+    SOCKET s = listener;
+    listener = INVALID_SOCKET;
+    started = false;
+    closesocket(s);
+}
+
+bool relay_https_settings_applied() {
+    start_relay();
+    return https_settings_applied;
 }

@@ -3,15 +3,34 @@
 // that scheme: a stream host could make it read a local file, or on Windows
 // connect to a file share with the user's credentials. No option of the
 // library stops it, so the player reads every stream through this relay on
-// the loopback interface instead. The relay fetches the stream with WinHTTP,
-// which speaks only http and https, follows redirects only between those,
-// and hands the player the body alone: no redirect ever reaches the player.
+// the loopback interface instead. The relay fetches the stream itself over
+// http (and https through WinHTTP), follows redirects only between those,
+// and hands the player the answer's body alone: no redirect ever reaches
+// the player.
+//
+// It passes the player's own request on (its header lines, the address's
+// bytes unchanged) and rewrites the addresses in HLS playlists into relay
+// addresses, so that segments, keys and variants come through it too.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// The address the player is given for a stream URL
-// ("http://127.0.0.1:<port>/<id>"). False, with out empty, when the relay
-// cannot run; the stream then does not start.
+// Ends every request under way and retires the addresses of earlier
+// streams (they answer 404 from now on); then gives the address the player
+// is given for this stream URL ("http://127.0.0.1:<port>/<id>"). Starts the
+// relay when it does not run. False, with out empty, when the relay cannot
+// run; the stream then does not start.
 bool relay_address_for(const char* stream_url, char* out, size_t out_size);
+
+// Ends every request under way at once, whatever the host is doing (the
+// player stopped); the current stream's address stays valid for a restart.
+void end_relayed_requests();
+
+// For the tests: makes the relay fail to start while set (as when the
+// machine has no loopback port left), and stops a running one.
+void relay_refuse_start(bool refuse);
+
+// Whether the relay's WinHTTP session (its https road) was given TLS 1.2 or
+// newer and told never to log on with the user's credentials.
+bool relay_https_settings_applied();

@@ -62,6 +62,7 @@ bool read_channel(const YAML::Node& n, size_t index, channel* c, std::string* er
     c->genre = text_of(n, "genre", "general");
     c->pattern = text_of(n, "pattern", "testsrc2");
     c->tone_hz = n["tone"] ? n["tone"].as<int32_t>() : 440;
+    c->hls = n["hls"] && n["hls"].as<bool>();
     bool lock_digits = !c->lock.empty() && c->lock.size() <= 31;
     for (char ch : c->lock) lock_digits = lock_digits && ch >= '0' && ch <= '9';
     bool pattern_ok = !c->pattern.empty();

@@ -27,6 +27,7 @@ struct channel {
     std::string genre;    // picks the guide's titles
     std::string pattern;  // the picture: an ffmpeg lavfi source
     int32_t tone_hz = 440;
+    bool hls = false;  // served as an HLS playlist with one-second segments
 };
 
 struct demo_data {

@@ -65,6 +65,23 @@ bool apply_fault_setting(const std::string& setting, fault_table* table, std::st
         arg = value.substr(colon + 1);
         value = value.substr(0, colon);
     }
+    if (kind == "hls") {
+        // HLS channels' segments and playlists: "redirect:LOCATION" answers
+        // every segment with a redirect there, "absolute" names the segments
+        // by absolute addresses on the service's second port, "none" ends both.
+        if (value == "redirect" && !arg.empty()) table->hls_segment_redirect = arg;
+        else if (value == "absolute" && arg.empty()) table->hls_absolute = true;
+        else if (value == "none" && arg.empty()) table->hls_segment_redirect.clear(), table->hls_absolute = false;
+        else {
+            *error = "hls wants redirect:LOCATION, absolute or none: " + value;
+            return false;
+        }
+        return true;
+    }
+    if (kind == "all" && value == "none") {
+        table->hls_segment_redirect.clear();
+        table->hls_absolute = false;
+    }
     const named_fault* found = nullptr;
     for (const named_fault& n : fault_names)
         if (value == n.name) found = &n;

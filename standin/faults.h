@@ -39,6 +39,10 @@ struct fault_table {
     // redirect:LOCATION, the Location sent. "self" stands for the same
     // stream at the stand-in itself, marked so that it is not moved again.
     std::string redirect_to = "self";
+    // HLS channels (kind "hls"): every segment moved to this Location when
+    // set; segments named by absolute addresses on the second port.
+    std::string hls_segment_redirect;
+    bool hls_absolute = false;
 };
 
 const char* fault_name(fault f);

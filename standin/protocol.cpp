@@ -36,8 +36,24 @@ request parse_stream_line(const std::string& line) {
     std::string rest = line.substr(4);
     size_t space = rest.find(' ');
     std::string path = rest.substr(0, space);
-    if (path.compare(0, 6, "/live?") != 0) return bad_request("unknown path");
     request r;
+    if (path.compare(0, 17, "/hls/master.m3u8?") == 0) {
+        r.hls_file = "master.m3u8";
+    } else if (path.compare(0, 5, "/hls/") == 0) {
+        // "/hls/<channel>/<file>": a variant playlist or a segment, no session.
+        size_t slash = path.find('/', 5);
+        std::string file = slash == std::string::npos ? std::string() : path.substr(slash + 1);
+        bool plain = !file.empty() && file.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.") == std::string::npos &&
+                     file.find("..") == std::string::npos;
+        if (!plain) return bad_request("unknown path");
+        r.kind = request_kind::stream;
+        r.stream_channel = path.substr(5, slash - 5);
+        r.hls_file = file;
+        r.stream_path = path;
+        return r;
+    } else if (path.compare(0, 6, "/live?") != 0) {
+        return bad_request("unknown path");
+    }
     r.kind = request_kind::stream;
     r.stream_channel = query_value(path, "ch");
     r.session_id = query_value(path, "sid");

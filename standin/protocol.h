@@ -33,6 +33,10 @@ struct request {
     std::string stream_channel;  // stream: the "ch" parameter
     std::string stream_path;     // stream: the path and query as requested
     bool moved = false;          // stream: "moved=1", the target of a redirect
+    // An HLS channel: "master.m3u8" (its master playlist, which carries the
+    // session), or a file of the channel's folder ("index.m3u8", a segment),
+    // then in stream_channel.
+    std::string hls_file;
     std::string reason;      // bad: why
 };
 

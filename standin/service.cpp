@@ -114,7 +114,7 @@ std::string service::keepsession_response(const request& r) {
 }
 
 std::string service::stream_address(const channel& c) const {
-    return public_host_ + "/live?ch=" + c.id;
+    return public_host_ + (c.hls ? "/hls/master.m3u8?ch=" : "/live?ch=") + c.id;
 }
 
 std::string service::channels_response() {

@@ -58,10 +58,10 @@ stream_hub::stream_hub(asio::io_context& io, std::string ffmpeg, std::string wor
 
 stream_hub::~stream_hub() { stop_all(); }
 
-bool stream_hub::start_feed(const channel& c, feed* f) {
-    std::string name_file = work_dir_ + "/name-" + c.id + ".txt";
+std::vector<std::string> picture_arguments(const std::string& ffmpeg, const channel& c, const std::string& work_dir) {
+    std::string name_file = work_dir + "/name-" + c.id + ".txt";
     FILE* nf = fopen(name_file.c_str(), "w");
-    if (nf == nullptr) return false;
+    if (nf == nullptr) return {};
     fputs(c.name.c_str(), nf);
     fclose(nf);
 
@@ -73,41 +73,48 @@ bool stream_hub::start_feed(const channel& c, feed* f) {
                        "drawtext=fontfile=" + font +
                        ":text=%{localtime}:fontsize=30:fontcolor=yellow:box=1:boxcolor=black@0.6:"
                        "boxborderw=6:x=24:y=h-60[v]";
-    std::vector<std::string> args = {
-        ffmpeg_, "-hide_banner", "-loglevel", "error", "-nostdin", "-re",
+    return {
+        ffmpeg, "-hide_banner", "-loglevel", "error", "-nostdin", "-re",
         "-f", "lavfi", "-i", video, "-f", "lavfi", "-i", audio,
         "-filter_complex", draw, "-map", "[v]", "-map", "1:a",
         "-c:v", "mpeg2video", "-b:v", "1200k", "-g", "12", "-bf", "0",
-        "-c:a", "mp2", "-b:a", "96k", "-f", "mpegts", "-muxdelay", "0", "-flush_packets", "1", "pipe:1",
+        "-c:a", "mp2", "-b:a", "96k",
     };
+}
+
+pid_t start_encoder(std::vector<std::string> args, int out_fd) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
-
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return false;
     pid_t parent = getpid();
     pid_t pid = fork();
+    if (pid != 0) return pid;
+    // The child: ffmpeg dies with the service, whatever ends it.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
+    setpgid(0, 0);
+    int devnull = open("/dev/null", O_RDWR);
+    if (devnull >= 0) {
+        dup2(out_fd >= 0 ? out_fd : devnull, 1);
+        dup2(devnull, 0);
+        dup2(devnull, 2);
+    }
+    execvp(argv[0], argv.data());
+    _exit(127);
+}
+
+bool stream_hub::start_feed(const channel& c, feed* f) {
+    std::vector<std::string> args = picture_arguments(ffmpeg_, c, work_dir_);
+    if (args.empty()) return false;
+    for (const char* a : {"-f", "mpegts", "-muxdelay", "0", "-flush_packets", "1", "pipe:1"}) args.push_back(a);
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return false;
+    pid_t pid = start_encoder(args, out[1]);
+    close(out[1]);
     if (pid < 0) {
         close(out[0]);
-        close(out[1]);
         return false;
     }
-    if (pid == 0) {
-        // The child: ffmpeg dies with the service, whatever ends it.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(1);
-        setpgid(0, 0);
-        dup2(out[1], 1);
-        int devnull = open("/dev/null", O_RDWR);
-        if (devnull >= 0) {
-            dup2(devnull, 0);
-            dup2(devnull, 2);
-        }
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    close(out[1]);
     f->pid = pid;
     f->pipe.assign(out[0]);
     f->channel_id = c.id;

@@ -38,6 +38,14 @@ private:
     std::string since_key_;
 };
 
+// The ffmpeg command line of a channel's picture and tone, up to its
+// output options; writes the name file it draws into work_dir. Empty when
+// it cannot.
+std::vector<std::string> picture_arguments(const std::string& ffmpeg, const channel& c, const std::string& work_dir);
+// Starts ffmpeg in a process group of its own, its output on out_fd (or
+// nowhere when negative); the pid, or -1.
+pid_t start_encoder(std::vector<std::string> args, int out_fd);
+
 struct viewer {
     std::mutex lock;
     std::deque<std::shared_ptr<const std::string>> queue;

@@ -4,12 +4,15 @@
 // event loop (Asio): an idle or slow connection costs no thread.
 #include "standin/demo_data.h"
 #include "standin/faults.h"
+#include "standin/hls.h"
 #include "standin/protocol.h"
 #include "standin/service.h"
 #include "standin/streams.h"
 
+#include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +27,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -60,6 +64,10 @@ const int32_t worker_threads = 4;
 options opts;
 service* svc = nullptr;
 stream_hub* hub = nullptr;
+hls_hub* hls = nullptr;
+// The service's second port: HLS segments named by absolute addresses there
+// (the "hls=absolute" fault) come from another host, as on a content network.
+uint16_t second_port = 0;
 std::string work_dir;
 std::atomic<int32_t> open_connections{0};
 std::atomic<int64_t> refused_connections{0};
@@ -82,6 +90,41 @@ void log_line(const std::string& text) {
 
 // The control file, when given, is read again whenever it changes; its
 // settings apply on top of those of the command line.
+// The stream connections open now, by session: a client that ends its
+// previous stream before it opens the next never has two.
+std::mutex streams_lock;
+std::map<std::string, int32_t> open_streams;
+
+// Logs a stream connection's opening or closing with the session's count.
+void count_stream(const std::string& session, int32_t change) {
+    int32_t now;
+    {
+        std::lock_guard<std::mutex> hold(streams_lock);
+        now = open_streams[session] += change;
+        if (now == 0) open_streams.erase(session);
+    }
+    log_line(std::string(change > 0 ? "STREAM OPEN" : "STREAM CLOSED") + " sid=" + escape_for_log(session) +
+             " open=" + std::to_string(now));
+}
+
+// The value of a header line of a request head ("" when none).
+std::string header_value(const std::string& head, const std::string& name) {
+    size_t at = 0;
+    while (at < head.size()) {
+        size_t end = head.find("\r\n", at);
+        if (end == std::string::npos) end = head.size();
+        std::string line = head.substr(at, end - at);
+        if (line.size() > name.size() && line[name.size()] == ':' &&
+            strncasecmp(line.c_str(), name.c_str(), name.size()) == 0) {
+            size_t v = name.size() + 1;
+            while (v < line.size() && line[v] == ' ') ++v;
+            return line.substr(v);
+        }
+        at = end + 2;
+    }
+    return std::string();
+}
+
 fault_table faults_now() {
     std::lock_guard<std::mutex> hold(faults_lock);
     if (!opts.control.empty()) {
@@ -131,6 +174,7 @@ public:
     }
     ~connection() {
         leave_stream();
+        uncount_stream();
         --open_connections;
     }
     void start() {
@@ -155,6 +199,12 @@ private:
         pause_timer_.cancel();
         socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
         socket_.close(ignored);
+        uncount_stream();
+    }
+    void uncount_stream() {
+        if (!counted_) return;
+        counted_ = false;
+        count_stream(request_.session_id, -1);
     }
 
     // What arrived: up to the first "\r\n", or all of it (a line cut short,
@@ -323,7 +373,17 @@ private:
 
     void start_stream() {
         auto self = shared_from_this();
+        // Which player asked: the one the client's player library sends.
+        log_line("USER-AGENT " + escape_for_log(header_value(rest_, "User-Agent")));
+        if (!request_.hls_file.empty()) {
+            serve_hls();
+            return;
+        }
         const channel* c = svc->stream_channel(request_);
+        if (c != nullptr) {
+            counted_ = true;
+            count_stream(request_.session_id, +1);
+        }
         if (c == nullptr) {
             send_and_close("HTTP/1.0 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
             return;
@@ -349,6 +409,73 @@ private:
         send("HTTP/1.0 200 OK\r\nContent-Type: video/MP2T\r\nCache-Control: no-cache\r\n"
              "Connection: close\r\n\r\n",
              [self, c] { self->watch(*c); });
+    }
+
+    // An HLS channel: the master playlist (for a known session, once the
+    // channel's encoder has written two segments), its variant playlist and
+    // its segments.
+    void serve_hls() {
+        static const char forbidden[] = "HTTP/1.0 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        static const char missing[] = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        const bool master = request_.hls_file == "master.m3u8";
+        const channel* c = master ? svc->stream_channel(request_) : nullptr;
+        if (!master)
+            for (const channel& any : svc->data().channels)
+                if (any.id == request_.stream_channel) c = &any;
+        if (c == nullptr || !c->hls) {
+            send_and_close(master ? forbidden : missing);
+            return;
+        }
+        std::string folder = hls->use(*c);
+        if (folder.empty()) {
+            send_and_close(missing);
+        } else if (master) {
+            wait_for_segments(folder, c->id, 80);
+        } else if (request_.hls_file == "index.m3u8") {
+            std::string playlist;
+            if (!read_file(folder + "/index.m3u8", &playlist)) return send_and_close(missing);
+            if (faults_.hls_absolute) {
+                std::string absolute = "http://" + opts.listen_host + ":" + std::to_string(second_port) + "/hls/" + c->id + "/";
+                std::string moved;
+                size_t at = 0;
+                while (at < playlist.size()) {
+                    size_t end = playlist.find('\n', at);
+                    if (end == std::string::npos) end = playlist.size();
+                    std::string line = playlist.substr(at, end - at);
+                    moved += (line.empty() || line[0] == '#' ? "" : absolute) + line + "\n";
+                    at = end + 1;
+                }
+                playlist = moved;
+            }
+            send_and_close("HTTP/1.0 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\nContent-Length: " +
+                           std::to_string(playlist.size()) + "\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n" +
+                           playlist);
+        } else if (!faults_.hls_segment_redirect.empty()) {
+            send_and_close("HTTP/1.0 302 Found\r\nLocation: " + faults_.hls_segment_redirect +
+                           "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        } else {
+            std::string segment;
+            if (!read_file(folder + "/" + request_.hls_file, &segment)) return send_and_close(missing);
+            send_and_close("HTTP/1.0 200 OK\r\nContent-Type: video/MP2T\r\nContent-Length: " +
+                           std::to_string(segment.size()) + "\r\nConnection: close\r\n\r\n" + segment);
+        }
+    }
+    // Answers the master playlist once the variant has segments to play,
+    // checking every 100 ms, tries times at most.
+    void wait_for_segments(const std::string& folder, const std::string& id, int32_t tries) {
+        if (hls->ready(folder) || tries <= 0) {
+            std::string master = "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-STREAM-INF:BANDWIDTH=1400000,RESOLUTION=640x360\n" +
+                                 id + "/index.m3u8\n";
+            send_and_close("HTTP/1.0 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\nContent-Length: " +
+                           std::to_string(master.size()) + "\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n" +
+                           master);
+            return;
+        }
+        auto self = shared_from_this();
+        pause_timer_.expires_after(std::chrono::milliseconds(100));
+        pause_timer_.async_wait([self, folder, id, tries](const asio::error_code& error) {
+            if (!error) self->wait_for_segments(folder, id, tries - 1);
+        });
     }
 
     void watch(const channel& c) {
@@ -427,6 +554,7 @@ private:
     bool reading_ = false;
     bool writing_ = false;
     bool stalled_ = false;
+    bool counted_ = false;  // counted among its session's open streams
 };
 
 // Accepts connections for as long as the service runs. Beyond the cap a
@@ -602,8 +730,10 @@ int main(int argc, char** argv) {
 
     service the_service(data, opts.public_host, opts.session_minutes * 60);
     stream_hub the_hub(io, opts.ffmpeg, work_dir);
+    hls_hub the_hls(opts.ffmpeg, work_dir);
     svc = &the_service;
     hub = &the_hub;
+    hls = &the_hls;
     if (opts.on_air)
         for (const channel& c : the_service.data().channels) hub->put_on_air(c);
 
@@ -618,6 +748,7 @@ int main(int argc, char** argv) {
         expiry.async_wait([&](const asio::error_code& e) {
             if (e) return;
             svc->forget_idle_sessions();
+            hls->end_idle(std::chrono::seconds(30));
             expire();
         });
     };
@@ -625,6 +756,15 @@ int main(int argc, char** argv) {
 
     acceptor accepting(io, listener);
     accepting.start();
+    asio::ip::tcp::acceptor second_listener(io);
+    second_listener.open(at.protocol(), net_error);
+    if (!net_error) second_listener.bind(asio::ip::tcp::endpoint(host, 0), net_error);
+    if (!net_error) second_listener.listen(asio::socket_base::max_listen_connections, net_error);
+    acceptor second_accepting(io, second_listener);
+    if (!net_error) {
+        second_port = second_listener.local_endpoint().port();
+        second_accepting.start();
+    }
 
     if (!opts.port_file.empty()) {
         std::string tmp = opts.port_file + ".tmp";
@@ -662,7 +802,17 @@ int main(int argc, char** argv) {
     for (std::thread& t : workers) t.join();
 
     hub->stop_all();
-    for (const channel& c : data.channels) unlink((work_dir + "/name-" + c.id + ".txt").c_str());
+    hls->stop_all();
+    for (const channel& c : data.channels) {
+        unlink((work_dir + "/name-" + c.id + ".txt").c_str());
+        std::string folder = work_dir + "/hls-" + c.id;
+        if (DIR* d = opendir(folder.c_str())) {
+            while (dirent* e = readdir(d))
+                if (e->d_name[0] != '.') unlink((folder + "/" + e->d_name).c_str());
+            closedir(d);
+            rmdir(folder.c_str());
+        }
+    }
     rmdir(work_dir.c_str());
     if (log_file) fflush(log_file);
     printf("tvservice: stopped\n");

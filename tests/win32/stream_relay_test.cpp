@@ -28,6 +28,55 @@
 
 namespace {
 
+// A connection to the relay at this address ("http://127.0.0.1:<port>/...").
+SOCKET connect_to_relay(const char* address) {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in to;
+    memset(&to, 0, sizeof to);
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(atoi(strrchr(address, ':') + 1)));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    return s;
+}
+
+// Whether the relay closed the connection within the time.
+bool closed_within(SOCKET s, uint32_t ms) {
+    char c;
+    return wait_socket_ms(s, false, ms) && recv(s, &c, 1, 0) <= 0;
+}
+
+// What the relay answers a request for its address: the head, and the
+// start of the body.
+std::string fetch_from_relay(const char* address) {
+    SOCKET s = connect_to_relay(address);
+    std::string request = std::string("GET ") + strchr(address + 7, '/') + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                          "User-Agent: relay test\r\n\r\n";
+    send_all(s, request.data(), static_cast<int32_t>(request.size()));
+    std::string answer;
+    char piece[4096];
+    int got;
+    while (answer.size() < 65536 && wait_socket_ms(s, false, 5000) && (got = recv(s, piece, sizeof piece, 0)) > 0)
+        answer.append(piece, static_cast<size_t>(got));
+    closesocket(s);
+    return answer;
+}
+
+// Whether the video window shows a moving picture within the time.
+bool picture_moves(uint32_t timeout_ms) {
+    RECT video;
+    GetWindowRect(video_window, &video);
+    DWORD until = GetTickCount() + timeout_ms;
+    screen_sample before = sample_screen(video);
+    while (GetTickCount() < until) {
+        pump(1000);
+        screen_sample now = sample_screen(video);
+        if (now.mean > 0.05 && before.mean > 0.05 && now.digest != before.digest) return true;
+        before = now;
+    }
+    return false;
+}
+
 // A stream host that misbehaves.
 class StreamRelay : public Watching {
 protected:
@@ -69,6 +118,136 @@ TEST_F(StreamRelay, AStreamMovedToALocalFileIsNeverOpened) {
     EXPECT_TRUE(time_advances(15000));
 }
 
+// The host gets the address's bytes as they stand: the session id in UTF-8,
+// the channel id in the ANSI code page, a blank; only the bytes a request
+// line cannot carry raw are encoded, byte for byte.
+TEST_F(StreamRelay, TheHostGetsTheAddressBytesUnchanged) {
+    std::string url = "http://" + standin_address() + "/live?ch=\xD0\xB9 1&sid=\xD0\xB9 x&channelid=\xE9";
+    char address[64];
+    ASSERT_TRUE(relay_address_for(url.c_str(), address, sizeof address));
+    size_t mark = standin_log().size();
+    EXPECT_EQ(fetch_from_relay(address).rfind("HTTP/1.0 502", 0), 0u) << "the stand-in knows no such session";
+    EXPECT_FALSE(wait_for_log(mark, "GET /live?ch=%D0%B9%201&sid=%D0%B9%20x&channelid=%E9 HTTP/1.1", 3000).empty());
+    // The player's own request reaches the host: its agent, not the relay's.
+    EXPECT_FALSE(wait_for_log(mark, "USER-AGENT relay test", 3000).empty());
+}
+
+TEST_F(StreamRelay, TheHostSeesThePlayerLibrarysOwnAgent) {
+    size_t mark = standin_log().size();
+    select_next_channel();
+    std::string agent = wait_for_log(mark, "USER-AGENT ", 5000);
+    EXPECT_NE(agent.find("LibVLC/3.0"), std::string::npos) << agent;
+    EXPECT_TRUE(time_advances(15000));
+}
+
+// Quick zapping, with a host that streams and with one that stalls: the
+// relay ends the previous channel's request before the next goes out, so a
+// session never holds two streams at once.
+TEST_F(StreamRelay, ASessionNeverHoldsTwoStreamsAtOnce) {
+    for (const char* faults : {"", "stream=stall:1"}) {
+        standin_faults(faults);
+        size_t mark = standin_log().size();
+        // Between the first two rows, which carry no lock.
+        for (int32_t i = 0; i < 20; ++i) {
+            if (i % 2 == 0) select_next_channel();
+            else select_previous_channel();
+            pump(i % 4 < 2 ? 60 : 400);
+        }
+        stop_playback();
+        pump(500);
+        std::string sid = std::string("sid=") + account.session_id + " ";
+        EXPECT_GE(count_log(mark, "STREAM OPEN " + sid), 15u) << faults;
+        EXPECT_EQ(count_log(mark, "STREAM OPEN " + sid + "open=2"), 0u) << faults;
+        // Stopped, the session holds no stream.
+        std::string last;
+        std::vector<std::string> log = standin_log();
+        for (size_t i = mark; i < log.size(); ++i)
+            if (log[i].rfind("STREAM ", 0) == 0 && log[i].find(sid) != std::string::npos) last = log[i];
+        EXPECT_NE(last.find("STREAM CLOSED " + sid + "open=0"), std::string::npos) << faults << last;
+    }
+    // Earlier streams' addresses are retired.
+    char first[64];
+    char second[64];
+    ASSERT_TRUE(relay_address_for(("http://" + standin_address() + "/live?ch=1").c_str(), first, sizeof first));
+    ASSERT_TRUE(relay_address_for(("http://" + standin_address() + "/live?ch=2").c_str(), second, sizeof second));
+    EXPECT_EQ(fetch_from_relay(first).rfind("HTTP/1.0 404", 0), 0u);
+}
+
+// Connections that drip their request hold no place for long: a channel
+// started after sixteen of them plays.
+TEST_F(StreamRelay, ARequestThatNeverEndsHoldsNoPlace) {
+    char address[64];
+    ASSERT_TRUE(relay_address_for("http://127.0.0.1:9/nothing", address, sizeof address));
+    std::vector<SOCKET> held;
+    for (int32_t i = 0; i < 16; ++i) {
+        held.push_back(connect_to_relay(address));
+        send_all(held.back(), "G", 1);
+    }
+    DWORD began = GetTickCount();
+    for (SOCKET s : held) EXPECT_TRUE(closed_within(s, 4000));
+    EXPECT_LT(GetTickCount() - began, 3500u);
+    for (SOCKET s : held) closesocket(s);
+    select_next_channel();
+    EXPECT_TRUE(time_advances(15000));
+}
+
+// A channel that cannot get a relay address does not start, and never
+// plays the channel before under its name; the watchdog asks again.
+TEST_F(StreamRelay, AChannelWithoutARelayDoesNotPlayTheOneBefore) {
+    relay_refuse_start(true);
+    size_t mark = standin_log().size();
+    select_next_channel();
+    std::string id = cell_text(IDC_CHANNEL_LIST, playing_channel, 4);
+    EXPECT_LT(tenths_playing_within(3000), 2);
+    stall_ticks.store(5);
+    watchdog_tick();
+    EXPECT_LT(tenths_playing_within(2000), 2) << "the stream before came back";
+    EXPECT_EQ(count_log(mark, "GET /live"), 0u);
+    relay_refuse_start(false);
+    stall_ticks.store(5);
+    watchdog_tick();
+    EXPECT_FALSE(wait_for_log(mark, stream_of(id), 5000).empty());
+    EXPECT_TRUE(time_advances(15000));
+}
+
+// https goes through WinHTTP: TLS 1.2 or newer, never the user's logon.
+TEST_F(StreamRelay, TheHttpsRoadAsksForModernTlsAndNoLogon) { EXPECT_TRUE(relay_https_settings_applied()); }
+
+// The HLS channel (its stream address names a master playlist): every
+// playlist, variant and segment comes through the relay.
+const int32_t hls_row = 9;
+
+TEST_F(StreamRelay, AnHlsChannelPlaysThroughTheRelay) {
+    size_t mark = standin_log().size();
+    activate(hls_row);
+    EXPECT_TRUE(picture_moves(25000));
+    EXPECT_FALSE(wait_for_log(mark, "GET /hls/110/index.m3u8 ", 1000).empty());
+    EXPECT_FALSE(wait_for_log(mark, "GET /hls/110/seg", 1000).empty());
+
+    // Segments named by absolute addresses on another port of the host
+    // come through the relay as well.
+    standin_faults("hls=absolute");
+    stop_playback();
+    mark = standin_log().size();
+    activate(hls_row);
+    EXPECT_TRUE(picture_moves(25000));
+    EXPECT_FALSE(wait_for_log(mark, "GET /hls/110/seg", 1000).empty());
+}
+
+TEST_F(StreamRelay, AnHlsSegmentMovedToALocalFileIsNeverOpened) {
+    std::string clip = "/tmp/tvclient-segment-" + std::to_string(GetCurrentProcessId()) + ".ts";
+    ASSERT_EQ(host_command("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x180:rate=25 -t 30 "
+                           "-c:v mpeg2video -f mpegts " + clip),
+              0);
+    standin_faults("hls=redirect:file://" + clip);
+    stop_playback();
+    size_t mark = standin_log().size();
+    activate(hls_row);
+    ASSERT_FALSE(wait_for_log(mark, "GET /hls/110/seg", 15000).empty());
+    EXPECT_FALSE(picture_moves(8000)) << "the player read the local file";
+    host_command("rm -f " + clip);
+}
+
 // The relay serves the player: beyond a few connections at once (a player
 // uses one or two) it closes new ones at once.
 TEST_F(StreamRelay, TheRelayTakesOnlyAFewConnectionsAtOnce) {
@@ -100,7 +279,8 @@ TEST_F(StreamRelay, TheRelayTakesOnlyAFewConnectionsAtOnce) {
     EXPECT_GE(closed_at_once, 24 - 16);
     EXPECT_LT(closed_at_once, 24) << "the first ones wait for their request";
     Sleep(300);
-    // The player's own stream goes on.
+    // The player's next stream plays.
+    select_next_channel();
     EXPECT_TRUE(time_advances(15000));
 }
 
