@@ -28,7 +28,7 @@ screen.
 
 Usage: bench.py BENCH_BUILD_FOLDER   (with tvservice, vlc_baseline, pixel_watch)
 Environment: BENCH_CHANGES (1000), BENCH_TIMED (50), BENCH_STARTS (20),
-BENCH_FILLS (20), BENCH_CPU_SECONDS (60).
+BENCH_FILLS (20), BENCH_CPU_SECONDS (60), BENCH_HLS_CHANGES (8).
 """
 
 import csv
@@ -54,6 +54,8 @@ TIMED = int(os.environ.get("BENCH_TIMED", "50"))
 STARTS = int(os.environ.get("BENCH_STARTS", "20"))
 FILLS = int(os.environ.get("BENCH_FILLS", "20"))
 CPU_SECONDS = float(os.environ.get("BENCH_CPU_SECONDS", "60"))
+# Changes to the HLS channel of bench/bench-hls.yaml, client and baseline.
+HLS_CHANGES = int(os.environ.get("BENCH_HLS_CHANGES", "8"))
 # BENCH_BASELINE_MEMORY=1: the baseline also makes CHANGES quick changes, to
 # set its memory growth beside the client's (about two minutes more).
 BASELINE_MEMORY = os.environ.get("BENCH_BASELINE_MEMORY", "0") == "1"
@@ -405,6 +407,51 @@ def run_baseline(program, desktop, geometry, urls, work):
     return changes, failures, cpu, rss_lines(out), long_rss
 
 
+def hls_changes(desktop, tvservice, work):
+    """Changes from a plain channel to the HLS channel of bench-hls.yaml
+    (Home, then End), client and baseline: from the key, or the baseline's
+    stop, to the first picture."""
+    service = Service(tvservice, os.path.join(HERE, "bench-hls.yaml"), os.path.join(work, "hls-service"), ["--on-air"])
+    client = None
+    changes, base = [], []
+    try:
+        client = Client(desktop, service, os.path.join(work, "hls.trace"))
+        client.log_in()
+        geometry = client.focus_video()
+        for n in range(HLS_CHANGES + 1):
+            for key in ("Home", "End"):
+                mark = len(client.trace.events)
+                client.desktop.tool("key", key)
+                i, _ = client.trace.wait("change", mark, 10)
+                vout_i, _ = client.trace.wait("vout", i, 20) if i is not None else (None, None)
+                client.trace.wait("time", i, 10) if i is not None else None
+                parts = change_parts(client.trace, i) if vout_i is not None else None
+                # The first change to it starts the channel's encoder.
+                if key == "End" and n > 0 and parts is not None:
+                    changes.append(parts["total"])
+                time.sleep(SETTLE)
+        client.end()
+        client = None
+        paths = [line.split()[1] for line in open(service.log, encoding="ascii", errors="replace")
+                 if line.startswith("GET /hls/master.m3u8?")]
+        if paths:
+            x, y, w, h = geometry
+            out = subprocess.run([os.path.join(os.path.dirname(tvservice), "vlc_baseline"), "zap", "--window",
+                                  "%dx%d+%d+%d" % (w, h, x, y), "--changes", str(HLS_CHANGES), "--settle-ms",
+                                  str(int(SETTLE * 1000)), "http://%s%s" % (service.address, paths[-1])],
+                                 env=dict(desktop.env, HOME=work), stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL, timeout=600).stdout.decode()
+            for line in out.splitlines():
+                f = line.split()
+                if len(f) >= 6 and f[0] == "change" and int(f[4]) >= 0:
+                    base.append(int(f[4]) / 1000)
+    finally:
+        if client is not None:
+            client.end()
+        service.close()
+    return changes, base
+
+
 def largest_channel_list(tvservice, work):
     """Stand-in data whose channelslist response is exactly 32000 bytes."""
     public = "tv.example.bg:8080"
@@ -516,9 +563,20 @@ def report(r):
             "%.1f" % median([x["fill"] for x in f]))
         row("  its exchange / its first paint, median (ms)", "%.1f / %.1f" % (
             median([x["exchange"] for x in f]), median([x["paint"] for x in f])))
-    row("CPU time per minute of playing (s)", "%.2f" % r["cpu"], "%.2f" % r["base_cpu"],
-        "%.2f" % (r["cpu"] / r["base_cpu"]) if r["base_cpu"] > 0 else "")
+    open_and_picture = median([x["open"] + x["picture"] for x in c])
+    base_open_and_picture = median([x["open"] + x["picture"] for x in b])
+    ratio = open_and_picture / base_open_and_picture
+    row("stream open and first picture, median (ms)", "%.1f" % open_and_picture, "%.1f" % base_open_and_picture,
+        "%.2f" % ratio, "ratio <= 1.10", verdict(ratio <= 1.10))
+    cpu_ratio = r["cpu"] / r["base_cpu"] if r["base_cpu"] > 0 else float("nan")
+    row("CPU time per minute of playing (s)", "%.2f" % r["cpu"], "%.2f" % r["base_cpu"], "%.2f" % cpu_ratio,
+        "ratio <= 1.05", verdict(cpu_ratio <= 1.05))
     row("  Wine's server meanwhile (s)", "%.2f" % r["wineserver_cpu"])
+    row("memory growth per change from the 100th (KiB)", "%.2f" % steady, "", "", "< 2", verdict(steady < 2))
+    hc, hb = r.get("hls", ([], []))
+    if hc and hb:
+        row("HLS channel change, median (ms)", "%.0f" % median(hc), "%.0f" % median(hb),
+            "%.2f" % (median(hc) / median(hb)))
 
     head = ["measure", "tvclient", "baseline", "ratio", "target", "result"]
     widths = [max(len(str(x[i])) for x in rows + [head]) for i in range(len(head))]
@@ -614,6 +672,8 @@ def main():
         (r["base"], r["base_failures"], r["base_cpu"], r["base_rss"],
          r["base_long_rss"]) = run_baseline(baseline, desktop, geometry, urls, work)
         say("baseline: median %.0f ms over %d changes" % (median([x["total"] for x in r["base"]]), len(r["base"])))
+        r["hls"] = hls_changes(desktop, tvservice, work)
+        say("HLS channel: %d changes, %d of the baseline's" % (len(r["hls"][0]), len(r["hls"][1])))
         r["fills"], records = measure_fill(tvservice, desktop, work)
         say("largest channel list: %d records" % records)
     finally:

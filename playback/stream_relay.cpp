@@ -22,6 +22,7 @@ struct relayed_address {
     uint64_t id;  // 0: a free place
     uint32_t generation;
     uint32_t last_used;
+    bool pinned;  // the stream itself: never given up for a segment
     char url[longest_target];
 };
 const uint32_t remembered_addresses = 256;
@@ -38,6 +39,7 @@ const uint32_t most_connections = 16;
 struct connection_place {
     bool in_use;
     HANDLE end;               // manual reset: set to end this connection's request at once
+    volatile LONG ending;     // 1 once end is set: read without a call to the system
     volatile LONG host_open;  // 1 while a connection to a stream host may be open
     void* volatile https_request;  // a WinHTTP request, closed by whoever takes it out first
 };
@@ -64,10 +66,10 @@ const size_t largest_rewritten = 4u << 20;
 // short pause, so that the stream is passed on in fewer, larger pieces:
 // the player keeps a second of it in hand, and every socket call costs.
 const uint32_t gather_after_ms = 2000;
-const uint32_t gather_pause_ms = 30;
+const uint32_t gather_pause_ms = 50;
 const int32_t small_receive = 32 * 1024;
 
-uint64_t remember_address(const char* url, uint32_t for_generation) {
+uint64_t remember_address(const char* url, uint32_t for_generation, bool pin) {
     uint64_t id = 0;
     EnterCriticalSection(&relay_lock);
     if (for_generation == generation && strlen(url) < longest_target) {
@@ -85,12 +87,13 @@ uint64_t remember_address(const char* url, uint32_t for_generation) {
                     place = &a;
                     break;
                 }
-                if (a.last_used < place->last_used) place = &a;
+                if (!a.pinned && (place->pinned || a.last_used < place->last_used)) place = &a;
             }
             uint64_t fresh = 0;
             if (RtlGenRandom(&fresh, sizeof fresh) && fresh != 0) {
                 place->id = fresh;
                 place->generation = generation;
+                place->pinned = pin;
                 lstrcpynA(place->url, url, sizeof place->url);
             } else {
                 place = nullptr;
@@ -111,7 +114,7 @@ struct registrar_context {
 uint64_t register_from_playlist(const char* absolute, void* context) {
     http_address parsed;
     if (!parse_http_address(absolute, &parsed)) return 0;
-    return remember_address(absolute, static_cast<registrar_context*>(context)->generation);
+    return remember_address(absolute, static_cast<registrar_context*>(context)->generation, false);
 }
 
 // The address of an id, and the stream start it belongs to.
@@ -142,7 +145,7 @@ struct relay_connection {
     bool answered;  // the player got a head
 };
 
-bool ended(relay_connection* c) { return WaitForSingleObject(c->place->end, 0) == WAIT_OBJECT_0; }
+bool ended(relay_connection* c) { return InterlockedCompareExchange(&c->place->ending, 0, 0) != 0; }
 
 // What a wait saw.
 enum class woke { host, player_gone, ended, timed_out };
@@ -301,16 +304,18 @@ void pass_playlist(relay_connection* c, int32_t status, const char* host_head, s
 void pass_answer(relay_connection* c, int32_t status, const char* host_head, size_t head_n, const char* content_type,
                  const char* final_url, body_source* b) {
     static const size_t buffer_size = 256 * 1024;
+    static const size_t head_room = 4096;
     char* buffer = static_cast<char*>(malloc(buffer_size));
     if (buffer == nullptr) return answer_plain(c, 502);
     // The first bytes of the body tell a playlist that came with another type.
     size_t have = 0;
     int64_t got = 1;
     while (have < 7 && got > 0 && !is_playlist(content_type, buffer, have)) {
-        got = read_body(b, buffer + have, 7 - have, false);
+        // Room is kept for the head in front of them.
+        got = read_body(b, buffer + have, buffer_size - head_room - have, false);
         if (got > 0) have += static_cast<size_t>(got);
     }
-    char head[4096];
+    char head[head_room];
     int32_t head_length = format_player_head(status, host_head, head_n, -1, head, sizeof head);
     if (got < 0 || head_length <= 0) {
         answer_plain(c, 502);
@@ -473,6 +478,9 @@ void relay_https(relay_connection* c, const http_address& to) {
     WCHAR target[longest_target];
     if (session == nullptr || headers == nullptr) return answer_plain(c, 502);
     widen(headers + 2, wide_headers, 12288);
+    // WinHTTP takes the header lines without the empty line that ends them.
+    int32_t end = lstrlenW(wide_headers);
+    while (end > 0 && (wide_headers[end - 1] == '\r' || wide_headers[end - 1] == '\n')) wide_headers[--end] = 0;
     widen(to.host, host, longest_host);
     widen(to.target, target, longest_target);
     InterlockedExchange(&c->place->host_open, 1);
@@ -596,6 +604,7 @@ connection_place* take_place() {
         if (!p.in_use && p.end != nullptr) {
             p.in_use = true;
             ResetEvent(p.end);
+            p.ending = 0;
             p.host_open = 0;
             p.https_request = nullptr;
             found = &p;
@@ -717,6 +726,7 @@ void end_relayed_requests() {
     EnterCriticalSection(&relay_lock);
     for (connection_place& p : places) {
         if (!p.in_use) continue;
+        InterlockedExchange(&p.ending, 1);
         SetEvent(p.end);
         HINTERNET request = static_cast<HINTERNET>(InterlockedExchangePointer(&p.https_request, nullptr));
         if (request != nullptr) WinHttpCloseHandle(request);
@@ -743,7 +753,7 @@ bool relay_address_for(const char* stream_url, char* out, size_t out_size) {
     for (relayed_address& a : addresses) a.id = 0;
     uint32_t now = generation;
     LeaveCriticalSection(&relay_lock);
-    uint64_t id = remember_address(stream_url, now);
+    uint64_t id = remember_address(stream_url, now, true);
     return id != 0 && format_relay_url(relay_port, id, out, out_size);
 }
 

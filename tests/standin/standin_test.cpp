@@ -59,6 +59,23 @@ TEST(StandinRequests, BadLinesAreRefused) {
               request_kind::bad);
     EXPECT_EQ(parse_request_line("GET /other HTTP/1.1\r\n").kind, request_kind::bad);
     EXPECT_EQ(parse_request_line(head + std::string(5000, 'a') + "\r\n").kind, request_kind::bad);
+    // An HLS channel's files are named plainly: nothing outside its folder.
+    for (const char* path : {"/hls/110/../../etc/passwd", "/hls/110/", "/hls/110", "/hls/110/a/b.ts",
+                             "/hls/110/..", "/hls/110/A.TS"})
+        EXPECT_EQ(parse_request_line(std::string("GET ") + path + " HTTP/1.1\r\n").kind, request_kind::bad) << path;
+}
+
+TEST(StandinRequests, HlsPlaylistsAndSegments) {
+    request r = parse_request_line("GET /hls/master.m3u8?ch=110&sid=ff00&channelid=110 HTTP/1.1\r\n");
+    EXPECT_EQ(r.kind, request_kind::stream);
+    EXPECT_EQ(r.hls_file, "master.m3u8");
+    EXPECT_EQ(r.stream_channel, "110");
+    EXPECT_EQ(r.session_id, "ff00");
+    r = parse_request_line("GET /hls/110/seg00012.ts HTTP/1.1\r\n");
+    EXPECT_EQ(r.kind, request_kind::stream);
+    EXPECT_EQ(r.hls_file, "seg00012.ts");
+    EXPECT_EQ(r.stream_channel, "110");
+    EXPECT_EQ(r.session_id, "");
 }
 
 TEST(StandinLog, NonPrintableBytesAreEscaped) {
@@ -123,6 +140,16 @@ TEST(StandinFaults, DripIntervalAndRedirectTarget) {
     EXPECT_EQ(t.of[static_cast<size_t>(request_kind::stream)], fault::redirect);
     EXPECT_EQ(t.redirect_to, "file:///etc/hostname");
     EXPECT_FALSE(apply_fault_setting("epg=redirect", &t, &error));
+
+    EXPECT_TRUE(apply_fault_setting("hls=redirect:file:///tmp/x.ts", &t, &error)) << error;
+    EXPECT_TRUE(apply_fault_setting("hls=absolute", &t, &error)) << error;
+    EXPECT_EQ(t.hls_segment_redirect, "file:///tmp/x.ts");
+    EXPECT_TRUE(t.hls_absolute);
+    EXPECT_FALSE(apply_fault_setting("hls=redirect", &t, &error));
+    EXPECT_FALSE(apply_fault_setting("hls=drip", &t, &error));
+    EXPECT_TRUE(apply_fault_setting("all=none", &t, &error)) << error;
+    EXPECT_EQ(t.hls_segment_redirect, "");
+    EXPECT_FALSE(t.hls_absolute);
 }
 
 TEST(StandinDemoData, TheShippedFileLoadsWithWhatTheDemoNeeds) {
