@@ -154,6 +154,27 @@ def process_ticks(pid):
     return int(fields[11]) + int(fields[12])
 
 
+def threads_ticks(pid, prefix):
+    """User and system CPU time of the process's threads whose name starts
+    with prefix, in clock ticks."""
+    total = 0
+    try:
+        tasks = os.listdir("/proc/%d/task" % pid)
+    except OSError:
+        return 0
+    for tid in tasks:
+        try:
+            with open("/proc/%d/task/%s/comm" % (pid, tid)) as f:
+                if not f.read().startswith(prefix):
+                    continue
+            with open("/proc/%d/task/%s/stat" % (pid, tid)) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            total += int(fields[11]) + int(fields[12])
+        except OSError:
+            continue
+    return total
+
+
 def process_rss_kib(pid):
     with open("/proc/%d/status" % pid) as f:
         for line in f:
@@ -260,7 +281,9 @@ def measure_startups(desktop, service, work):
 def change_parts(trace, begin):
     """The parts of one traced change, in ms, from the event index begin."""
     t = {}
-    for name in ("change", "keepsession", "epg.answered", "epg", "open", "opened", "playing", "vout", "time"):
+    for name in ("change", "keepsession", "epg.answered", "epg", "open", "opened", "playing", "vout", "time",
+                 "relay.accepted", "relay.request", "relay.connected", "relay.answered", "relay.passing",
+                 "relay.ending", "relay.ended"):
         t[name] = trace.first(name, begin)
     if t["change"] is None or t["vout"] is None:
         return None
@@ -274,6 +297,10 @@ def change_parts(trace, begin):
         "picture": ms("playing", "vout"),
         "moving": ms("change", "time"),
         "stop_and_play_calls": ms("open", "opened"),
+        "ending": ms("relay.ending", "relay.ended"),
+        # The relay's steps, from the player's play call.
+        "relay": [ms("opened", n) for n in ("relay.accepted", "relay.request", "relay.connected", "relay.answered",
+                                               "relay.passing")],
         "at_change": t["change"],
         "at_opened": t["opened"],
         "pixels": float("nan"),
@@ -522,6 +549,10 @@ def report(r):
         median([x["epg_exchange"] for x in c]), median([x["epg"] - x["epg_exchange"] for x in c])), "-")
     row("  stream open, median (ms)", "%.1f" % median([x["open"] for x in c]),
         "%.1f" % median([x["open"] for x in b]))
+    row("    libvlc's stop and play calls, of which ending the relay's requests, median (ms)", "%.1f, %.1f" % (
+        median([x["stop_and_play_calls"] for x in c]), median([x["ending"] for x in c])), "-")
+    row("    the relay: from play to the player's connection, its request, the host connected, its answer, "
+        "the first bytes passed on (ms)", " / ".join("%.1f" % median([x["relay"][k] for x in c]) for k in range(5)), "-")
     row("  first picture, median (ms)", "%.1f" % median([x["picture"] for x in c]),
         "%.1f" % median([x["picture"] for x in b]))
     row("  picture moving (first time-changed), median (ms)", "%.0f" % median([x["moving"] for x in c]),
@@ -571,6 +602,7 @@ def report(r):
     cpu_ratio = r["cpu"] / r["base_cpu"] if r["base_cpu"] > 0 else float("nan")
     row("CPU time per minute of playing (s)", "%.2f" % r["cpu"], "%.2f" % r["base_cpu"], "%.2f" % cpu_ratio,
         "ratio <= 1.05", verdict(cpu_ratio <= 1.05))
+    row("  of which the relay's threads (s)", "%.2f" % r["relay_cpu"])
     row("  Wine's server meanwhile (s)", "%.2f" % r["wineserver_cpu"])
     row("memory growth per change from the 100th (KiB)", "%.2f" % steady, "", "", "< 2", verdict(steady < 2))
     hc, hb = r.get("hls", ([], []))
@@ -655,7 +687,9 @@ def main():
         time.sleep(3)
         server = wineserver_pid()
         server_start = process_ticks(server) if server else 0
+        relay_start = threads_ticks(client.pid, "relay")
         r["cpu"] = cpu_per_minute(client.pid, CPU_SECONDS)
+        r["relay_cpu"] = (threads_ticks(client.pid, "relay") - relay_start) / CLOCK_TICK * 60 / CPU_SECONDS
         r["wineserver_cpu"] = ((process_ticks(server) - server_start) / CLOCK_TICK * 60 / CPU_SECONDS
                                if server else float("nan"))
         say("playback cost: %.2f s of CPU a minute" % r["cpu"])
