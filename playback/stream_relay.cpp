@@ -354,8 +354,43 @@ void pass_answer(relay_connection* c, int32_t status, const char* host_head, siz
     }
 }
 
-// Connects to the host within the wait, or until the request ends.
+// Connects one socket to one address within the wait, or until the
+// request ends.
+bool connect_to(relay_connection* c, const sockaddr* address, int32_t size) {
+    c->host = socket(address->sa_family, SOCK_STREAM, IPPROTO_TCP);
+    c->host_event = WSACreateEvent();
+    if (c->host == INVALID_SOCKET || c->host_event == WSA_INVALID_EVENT ||
+        WSAEventSelect(c->host, c->host_event, FD_CONNECT | FD_READ | FD_CLOSE) != 0) {
+        close_host(c);
+        return false;
+    }
+    InterlockedExchange(&c->place->host_open, 1);
+    // The request may have ended between the caller's check and now.
+    bool connected = false;
+    if (!ended(c)) {
+        if (connect(c->host, address, size) == 0) {
+            connected = true;
+        } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
+            HANDLE handles[2] = {c->place->end, c->host_event};
+            DWORD w = WSAWaitForMultipleEvents(2, handles, FALSE, wait_ms, FALSE);
+            WSANETWORKEVENTS seen;
+            connected = w == WSA_WAIT_EVENT_0 + 1 && WSAEnumNetworkEvents(c->host, c->host_event, &seen) == 0 &&
+                        (seen.lNetworkEvents & FD_CONNECT) && seen.iErrorCode[FD_CONNECT_BIT] == 0;
+        }
+    }
+    if (!connected) close_host(c);
+    return connected;
+}
+
+// Connects to the host: straight to an IPv4 address, else to each address
+// its name has until one answers.
 bool connect_host(relay_connection* c, const http_address& to) {
+    sockaddr_in direct;
+    memset(&direct, 0, sizeof direct);
+    direct.sin_family = AF_INET;
+    direct.sin_port = htons(to.port);
+    if (inet_pton(AF_INET, to.host, &direct.sin_addr) == 1)
+        return connect_to(c, reinterpret_cast<const sockaddr*>(&direct), sizeof direct);
     char port[8];
     snprintf(port, sizeof port, "%u", static_cast<unsigned>(to.port));
     addrinfo hints;
@@ -366,32 +401,9 @@ bool connect_host(relay_connection* c, const http_address& to) {
     addrinfo* found = nullptr;
     if (getaddrinfo(to.host, port, &hints, &found) != 0) return false;
     bool connected = false;
-    for (addrinfo* a = found; a != nullptr && !connected && !ended(c); a = a->ai_next) {
-        c->host = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-        c->host_event = WSACreateEvent();
-        if (c->host == INVALID_SOCKET || c->host_event == WSA_INVALID_EVENT ||
-            WSAEventSelect(c->host, c->host_event, FD_CONNECT | FD_READ | FD_CLOSE) != 0) {
-            close_host(c);
-            continue;
-        }
-        InterlockedExchange(&c->place->host_open, 1);
-        // The request may have ended between the check above and now.
-        if (ended(c)) break;
-        int r = connect(c->host, a->ai_addr, static_cast<int>(a->ai_addrlen));
-        if (r == 0) {
-            connected = true;
-        } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
-            HANDLE handles[2] = {c->place->end, c->host_event};
-            DWORD w = WSAWaitForMultipleEvents(2, handles, FALSE, wait_ms, FALSE);
-            WSANETWORKEVENTS seen;
-            if (w == WSA_WAIT_EVENT_0 + 1 && WSAEnumNetworkEvents(c->host, c->host_event, &seen) == 0 &&
-                (seen.lNetworkEvents & FD_CONNECT) && seen.iErrorCode[FD_CONNECT_BIT] == 0)
-                connected = true;
-        }
-        if (!connected) close_host(c);
-    }
+    for (addrinfo* a = found; a != nullptr && !connected && !ended(c); a = a->ai_next)
+        connected = connect_to(c, a->ai_addr, static_cast<int32_t>(a->ai_addrlen));
     freeaddrinfo(found);
-    if (!connected) close_host(c);
     return connected;
 }
 
