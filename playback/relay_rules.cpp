@@ -224,13 +224,8 @@ int32_t format_host_request(const http_address& to, const char* player_head, siz
 bool parse_host_answer(const char* data, size_t n, host_answer* out) {
     memset(out, 0, sizeof *out);
     out->content_length = -1;
-    // A host's head may end its lines with a bare "\n".
-    size_t head = 0;
-    for (size_t i = 0; i + 1 < n && head == 0; ++i) {
-        if (data[i] != '\n') continue;
-        if (data[i + 1] == '\n') head = i + 2;
-        else if (i + 2 < n && data[i + 1] == '\r' && data[i + 2] == '\n') head = i + 3;
-    }
+    // A host's head may end its lines with a bare "\n", as a player's may.
+    size_t head = request_head_length(data, n);
     if (head == 0) return false;
     out->head_length = head;
     size_t version = starts_with_nocase(data, head, "http/1.") ? 9 : starts_with_nocase(data, head, "icy ") ? 4 : 0;

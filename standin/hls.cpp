@@ -2,6 +2,7 @@
 
 #include "standin/streams.h"
 
+#include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -60,7 +61,16 @@ void hls_hub::end_idle(std::chrono::steady_clock::duration idle) {
 
 void hls_hub::stop_all() {
     std::lock_guard<std::mutex> hold(lock_);
-    for (auto& entry : encoders_) end(&entry.second);
+    for (auto& entry : encoders_) {
+        end(&entry.second);
+        // The folder goes with its encoder: its segments, then itself.
+        if (DIR* d = opendir(entry.second.folder.c_str())) {
+            while (dirent* e = readdir(d))
+                if (e->d_name[0] != '.') unlink((entry.second.folder + "/" + e->d_name).c_str());
+            closedir(d);
+            rmdir(entry.second.folder.c_str());
+        }
+    }
 }
 
 bool read_file(const std::string& path, std::string* out) {

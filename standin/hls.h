@@ -27,6 +27,7 @@ public:
     bool ready(const std::string& folder) const;
     // Ends the encoders nobody asked for within the idle time.
     void end_idle(std::chrono::steady_clock::duration idle);
+    // Ends every encoder and removes the channels' folders.
     void stop_all();
 
 private:

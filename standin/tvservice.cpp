@@ -9,7 +9,6 @@
 #include "standin/service.h"
 #include "standin/streams.h"
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <strings.h>
@@ -447,9 +446,7 @@ private:
                 }
                 playlist = moved;
             }
-            send_and_close("HTTP/1.0 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\nContent-Length: " +
-                           std::to_string(playlist.size()) + "\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n" +
-                           playlist);
+            send_playlist(playlist);
         } else if (!faults_.hls_segment_redirect.empty()) {
             send_and_close("HTTP/1.0 302 Found\r\nLocation: " + faults_.hls_segment_redirect +
                            "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
@@ -460,15 +457,18 @@ private:
                            std::to_string(segment.size()) + "\r\nConnection: close\r\n\r\n" + segment);
         }
     }
+    void send_playlist(const std::string& playlist) {
+        send_and_close("HTTP/1.0 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\nContent-Length: " +
+                       std::to_string(playlist.size()) + "\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n" +
+                       playlist);
+    }
     // Answers the master playlist once the variant has segments to play,
     // checking every 100 ms, tries times at most.
     void wait_for_segments(const std::string& folder, const std::string& id, int32_t tries) {
         if (hls->ready(folder) || tries <= 0) {
             std::string master = "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-STREAM-INF:BANDWIDTH=1400000,RESOLUTION=640x360\n" +
                                  id + "/index.m3u8\n";
-            send_and_close("HTTP/1.0 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\nContent-Length: " +
-                           std::to_string(master.size()) + "\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n" +
-                           master);
+            send_playlist(master);
             return;
         }
         auto self = shared_from_this();
@@ -803,16 +803,7 @@ int main(int argc, char** argv) {
 
     hub->stop_all();
     hls->stop_all();
-    for (const channel& c : data.channels) {
-        unlink((work_dir + "/name-" + c.id + ".txt").c_str());
-        std::string folder = work_dir + "/hls-" + c.id;
-        if (DIR* d = opendir(folder.c_str())) {
-            while (dirent* e = readdir(d))
-                if (e->d_name[0] != '.') unlink((folder + "/" + e->d_name).c_str());
-            closedir(d);
-            rmdir(folder.c_str());
-        }
-    }
+    for (const channel& c : data.channels) unlink((work_dir + "/name-" + c.id + ".txt").c_str());
     rmdir(work_dir.c_str());
     if (log_file) fflush(log_file);
     printf("tvservice: stopped\n");
