@@ -79,7 +79,7 @@ bench: bootstrap $(BUILD)/wine/build.ninja
 	@scripts/bootstrap bench
 	cmake -S . -B $(BUILD)/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DTVCLIENT_SANITIZE=OFF
 	cmake --build $(BUILD)/bench --target tvservice vlc_baseline pixel_watch
-	cmake --build $(BUILD)/wine --target tvclient fill_bench
+	cmake --build $(BUILD)/wine --target tvclient fill_bench relay_bench
 	/usr/bin/python3 bench/bench.py $(BUILD)/bench
 
 # The Windows package: build/dist/tvclient-<version>-win64.zip.

@@ -28,7 +28,8 @@ screen.
 
 Usage: bench.py BENCH_BUILD_FOLDER   (with tvservice, vlc_baseline, pixel_watch)
 Environment: BENCH_CHANGES (1000), BENCH_TIMED (50), BENCH_STARTS (20),
-BENCH_FILLS (20), BENCH_CPU_SECONDS (60), BENCH_HLS_CHANGES (8).
+BENCH_FILLS (20), BENCH_CPU_SECONDS (60), BENCH_HLS_CHANGES (8),
+BENCH_RELAY_FETCHES (100).
 """
 
 import csv
@@ -53,6 +54,7 @@ CHANGES = int(os.environ.get("BENCH_CHANGES", "1000"))
 TIMED = int(os.environ.get("BENCH_TIMED", "50"))
 STARTS = int(os.environ.get("BENCH_STARTS", "20"))
 FILLS = int(os.environ.get("BENCH_FILLS", "20"))
+RELAY_FETCHES = int(os.environ.get("BENCH_RELAY_FETCHES", "100"))
 CPU_SECONDS = float(os.environ.get("BENCH_CPU_SECONDS", "60"))
 # Changes to the HLS channel of bench/bench-hls.yaml, client and baseline.
 HLS_CHANGES = int(os.environ.get("BENCH_HLS_CHANGES", "8"))
@@ -525,6 +527,30 @@ def measure_fill(tvservice, desktop, work):
     return runs, records
 
 
+def relay_road(service, desktop, channel_id):
+    """relay_bench: a channel's first 16 KiB fetched RELAY_FETCHES times
+    through the relay and as many straight from the host, no player, one
+    after the other. {mode: (median ms, memory growth per fetch in KiB from
+    the 50th)}."""
+    found = {}
+    for mode in ("relay", "direct"):
+        env = dict(desktop.env, TVCLIENT_SERVICE=service.address, TVCLIENT_BUILD_DIR=WINE_BUILD)
+        out = subprocess.run([J.WINERUN, os.path.join(WINE_BUILD, "relay_bench.exe"), USER, PASSWORD, channel_id,
+                              str(RELAY_FETCHES), mode], env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                             timeout=600).stdout.decode()
+        took, rss = [], {}
+        for line in out.splitlines():
+            f = line.split()
+            if len(f) == 3 and f[0] == "fetch" and int(f[2]) >= 0:
+                took.append(int(f[2]) / 1000)
+            elif len(f) == 3 and f[0] == "rss":
+                rss[int(f[1])] = int(f[2])
+        last = max(rss) if rss else 0
+        growth = (rss[last] - rss[50]) / (last - 50) if 50 in rss and last > 50 else float("nan")
+        found[mode] = (median(took) if took else float("nan"), growth)
+    return found
+
+
 def verdict(ok):
     return "met" if ok else "MISSED"
 
@@ -605,6 +631,12 @@ def report(r):
     row("  of which the relay's threads (s)", "%.2f" % r["relay_cpu"])
     row("  Wine's server meanwhile (s)", "%.2f" % r["wineserver_cpu"])
     row("memory growth per change from the 100th (KiB)", "%.2f" % steady, "", "", "< 2", verdict(steady < 2))
+    road = r.get("road")
+    if road:
+        row("the relay's own road, no player: first 16 KiB through it / from the host, median (ms)",
+            "%.1f / %.1f" % (road["relay"][0], road["direct"][0]), "", "%.2f" % (road["relay"][0] / road["direct"][0]))
+        row("  memory growth per fetch from the 50th, through it / from the host (KiB)",
+            "%.2f / %.2f" % (road["relay"][1], road["direct"][1]))
     hc, hb = r.get("hls", ([], []))
     if hc and hb:
         row("HLS channel change, median (ms)", "%.0f" % median(hc), "%.0f" % median(hb),
@@ -706,6 +738,9 @@ def main():
         (r["base"], r["base_failures"], r["base_cpu"], r["base_rss"],
          r["base_long_rss"]) = run_baseline(baseline, desktop, geometry, urls, work)
         say("baseline: median %.0f ms over %d changes" % (median([x["total"] for x in r["base"]]), len(r["base"])))
+        channel_id = urls[0].split("ch=")[1].split("&")[0]
+        r["road"] = relay_road(service, desktop, channel_id)
+        say("the relay's own road: %.1f ms, straight %.1f ms" % (r["road"]["relay"][0], r["road"]["direct"][0]))
         r["hls"] = hls_changes(desktop, tvservice, work)
         say("HLS channel: %d changes, %d of the baseline's" % (len(r["hls"][0]), len(r["hls"][1])))
         r["fills"], records = measure_fill(tvservice, desktop, work)

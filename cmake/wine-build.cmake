@@ -31,3 +31,8 @@ add_program_tests(wine "")
 add_executable(fill_bench ${PROJECT_SOURCE_DIR}/bench/fill_bench.cpp ${RESOURCE_FILE})
 set_target_properties(fill_bench PROPERTIES SUFFIX ".exe")
 target_link_libraries(fill_bench PRIVATE tvclient_core)
+
+# The relay's own road, without the player (make bench).
+add_executable(relay_bench ${PROJECT_SOURCE_DIR}/bench/relay_bench.cpp)
+set_target_properties(relay_bench PROPERTIES SUFFIX ".exe")
+target_link_libraries(relay_bench PRIVATE tvclient_core psapi)

@@ -45,7 +45,9 @@ struct connection_place {
     bool in_use;
     HANDLE work;  // auto reset: a connection was handed to the place's thread
     HANDLE thread;
-    relay_connection* connection;  // made at the place's first connection and kept
+    relay_connection* connection;  // made with the place and kept
+    WSAEVENT player_event;    // kept for the place's connections, reset after each
+    WSAEVENT host_event;
     HANDLE end;               // manual reset: set to end this connection's request at once
     volatile LONG ending;     // 1 once end is set: read without a call to the system
     volatile LONG host_open;  // 1 while a connection to a stream host may be open
@@ -154,6 +156,7 @@ struct relay_connection {
     char head[8192];  // the player's request head
     size_t head_n;
     bool answered;  // the player got a head
+    bool no_delay;  // the player's socket sends small pieces at once
     char* buffer;   // what passes through, made once and kept
 };
 const size_t buffer_size = 256 * 1024;
@@ -205,8 +208,18 @@ bool send_to_player(relay_connection* c, const char* data, size_t n) {
     return true;
 }
 
+// The relay's pieces go to the player as they come, never held back to
+// wait for the player's acknowledgement of the last one.
+void player_sends_at_once(relay_connection* c) {
+    if (c->no_delay) return;
+    int on = 1;
+    setsockopt(c->player, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    c->no_delay = true;
+}
+
 void answer_plain(relay_connection* c, int32_t status) {
     if (c->answered) return;
+    player_sends_at_once(c);
     char head[160];
     int32_t n = format_plain_head(status, head, sizeof head);
     if (n > 0) send_to_player(c, head, static_cast<size_t>(n));
@@ -218,10 +231,7 @@ void close_host(relay_connection* c) {
         closesocket(c->host);
         c->host = INVALID_SOCKET;
     }
-    if (c->host_event != WSA_INVALID_EVENT) {
-        WSACloseEvent(c->host_event);
-        c->host_event = WSA_INVALID_EVENT;
-    }
+    c->host_event = WSA_INVALID_EVENT;  // the place's, kept
     InterlockedExchange(&c->place->host_open, 0);
 }
 
@@ -358,7 +368,7 @@ void pass_answer(relay_connection* c, int32_t status, const char* host_head, siz
 // request ends.
 bool connect_to(relay_connection* c, const sockaddr* address, int32_t size) {
     c->host = socket(address->sa_family, SOCK_STREAM, IPPROTO_TCP);
-    c->host_event = WSACreateEvent();
+    c->host_event = c->place->host_event;
     if (c->host == INVALID_SOCKET || c->host_event == WSA_INVALID_EVENT ||
         WSAEventSelect(c->host, c->host_event, FD_CONNECT | FD_READ | FD_CLOSE) != 0) {
         close_host(c);
@@ -371,11 +381,20 @@ bool connect_to(relay_connection* c, const sockaddr* address, int32_t size) {
         if (connect(c->host, address, size) == 0) {
             connected = true;
         } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
-            HANDLE handles[2] = {c->place->end, c->host_event};
-            DWORD w = WSAWaitForMultipleEvents(2, handles, FALSE, wait_ms, FALSE);
-            WSANETWORKEVENTS seen;
-            connected = w == WSA_WAIT_EVENT_0 + 1 && WSAEnumNetworkEvents(c->host, c->host_event, &seen) == 0 &&
-                        (seen.lNetworkEvents & FD_CONNECT) && seen.iErrorCode[FD_CONNECT_BIT] == 0;
+            // The place's event may still carry a word about an earlier
+            // host's socket (before a redirect): only FD_CONNECT counts.
+            DWORD began = GetTickCount();
+            for (bool waiting = true; waiting;) {
+                DWORD spent = GetTickCount() - began;
+                HANDLE handles[2] = {c->place->end, c->host_event};
+                DWORD w = spent < wait_ms ? WSAWaitForMultipleEvents(2, handles, FALSE, wait_ms - spent, FALSE)
+                                          : WSA_WAIT_TIMEOUT;
+                WSANETWORKEVENTS seen;
+                waiting = w == WSA_WAIT_EVENT_0 + 1 && WSAEnumNetworkEvents(c->host, c->host_event, &seen) == 0 &&
+                          !(seen.lNetworkEvents & FD_CONNECT);
+                connected = !waiting && w == WSA_WAIT_EVENT_0 + 1 && (seen.lNetworkEvents & FD_CONNECT) &&
+                            seen.iErrorCode[FD_CONNECT_BIT] == 0;
+            }
         }
     }
     if (!connected) close_host(c);
@@ -441,6 +460,7 @@ bool relay_http(relay_connection* c, const http_address& to, char* url, size_t u
         answer_plain(c, 502);
         return false;
     }
+    player_sends_at_once(c);  // while the host prepares its answer
     char answer[16384];
     size_t n = 0;
     host_answer parsed;
@@ -527,6 +547,7 @@ void relay_https(relay_connection* c, const http_address& to) {
             request_handle = nullptr;
         }
     }
+    player_sends_at_once(c);
     bool answered = request_handle != nullptr &&
                     WinHttpSendRequest(request_handle, wide_headers, static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA,
                                        0, 0, 0) &&
@@ -569,33 +590,41 @@ void relay_https(relay_connection* c, const http_address& to) {
 }
 
 // Reads the player's request head; false when it did not come whole
-// within its time.
+// within its time, or the request was ended. The head has usually come by
+// the time its connection is accepted: it is read before any wait.
 bool read_request_head(relay_connection* c) {
     DWORD began = GetTickCount();
     c->head_n = 0;
     for (;;) {
-        DWORD spent = GetTickCount() - began;
-        if (spent >= request_head_ms || c->head_n >= sizeof c->head - 1) return false;
-        if (!wait_socket_ms(c->player, false, request_head_ms - spent)) return false;
+        if (c->head_n >= sizeof c->head - 1) return false;
         int got = recv(c->player, c->head + c->head_n, static_cast<int>(sizeof c->head - 1 - c->head_n), 0);
-        if (got <= 0) return false;
-        c->head_n += static_cast<size_t>(got);
-        c->head[c->head_n] = 0;
-        size_t whole = request_head_length(c->head, c->head_n);
-        if (whole > 0) {
-            c->head_n = whole;
-            return true;
+        if (got > 0) {
+            c->head_n += static_cast<size_t>(got);
+            c->head[c->head_n] = 0;
+            size_t whole = request_head_length(c->head, c->head_n);
+            if (whole > 0) {
+                c->head_n = whole;
+                return true;
+            }
+            continue;
         }
+        if (got == 0 || WSAGetLastError() != WSAEWOULDBLOCK) return false;
+        DWORD spent = GetTickCount() - began;
+        HANDLE handles[2] = {c->place->end, c->player_event};
+        if (spent >= request_head_ms ||
+            WSAWaitForMultipleEvents(2, handles, FALSE, request_head_ms - spent, FALSE) != WSA_WAIT_EVENT_0 + 1)
+            return false;
+        WSANETWORKEVENTS seen;
+        WSAEnumNetworkEvents(c->player, c->player_event, &seen);
     }
 }
 
 void serve(relay_connection* c) {
     trace_event("relay.serving");
-    if (!read_request_head(c)) return;
+    // The player's socket is watched through the place's event from here on
+    // (which also makes it non-blocking).
+    if (WSAEventSelect(c->player, c->player_event, FD_READ | FD_CLOSE) != 0 || !read_request_head(c)) return;
     trace_event("relay.request");
-    c->player_event = WSACreateEvent();
-    if (c->player_event == WSA_INVALID_EVENT || WSAEventSelect(c->player, c->player_event, FD_READ | FD_CLOSE) != 0)
-        return;
     uint64_t id = 0;
     char url[longest_target];
     if (!parse_relay_request(c->head, c->head_n, &id)) return answer_plain(c, 502);
@@ -627,13 +656,17 @@ DWORD WINAPI serve_place(void* context) {
         relay_connection* c = place->connection;
         serve(c);
         close_host(c);
-        if (c->player_event != WSA_INVALID_EVENT) {
-            WSAEventSelect(c->player, c->player_event, 0);
-            WSACloseEvent(c->player_event);
-        }
         shutdown(c->player, SD_BOTH);
         closesocket(c->player);
+        // Ready for the next connection, off its road: the events carry no
+        // word of this one's sockets, and the place is not ending.
+        WSAResetEvent(place->player_event);
+        WSAResetEvent(place->host_event);
         EnterCriticalSection(&relay_lock);
+        ResetEvent(place->end);
+        place->ending = 0;
+        place->host_open = 0;
+        place->https_request = nullptr;
         place->in_use = false;
         LeaveCriticalSection(&relay_lock);
     }
@@ -644,12 +677,8 @@ connection_place* take_place() {
     connection_place* found = nullptr;
     EnterCriticalSection(&relay_lock);
     for (connection_place& p : places) {
-        if (!p.in_use && p.end != nullptr && p.work != nullptr) {
+        if (!p.in_use && p.thread != nullptr) {
             p.in_use = true;
-            ResetEvent(p.end);
-            p.ending = 0;
-            p.host_open = 0;
-            p.https_request = nullptr;
             found = &p;
             break;
         }
@@ -670,18 +699,8 @@ DWORD WINAPI accept_players(void* context) {
         }
         trace_event("relay.accepted");
         connection_place* place = take_place();
-        if (place != nullptr && place->connection == nullptr)
-            place->connection = static_cast<relay_connection*>(calloc(1, sizeof(relay_connection)));
-        if (place != nullptr && place->connection != nullptr && place->thread == nullptr)
-            place->thread = CreateThread(nullptr, 256 * 1024, serve_place, place, STACK_SIZE_PARAM_IS_A_RESERVATION,
-                                         nullptr);
-        if (place == nullptr || place->thread == nullptr) {
+        if (place == nullptr) {
             closesocket(player);
-            if (place != nullptr) {
-                EnterCriticalSection(&relay_lock);
-                place->in_use = false;
-                LeaveCriticalSection(&relay_lock);
-            }
             continue;
         }
         relay_connection* c = place->connection;
@@ -690,11 +709,9 @@ DWORD WINAPI accept_players(void* context) {
         c->buffer = buffer;
         c->place = place;
         c->player = player;
-        c->player_event = WSA_INVALID_EVENT;
+        c->player_event = place->player_event;
         c->host = INVALID_SOCKET;
         c->host_event = WSA_INVALID_EVENT;
-        int on = 1;
-        setsockopt(player, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
         SetEvent(place->work);
     }
 }
@@ -735,9 +752,18 @@ bool start_relay() {
         InitializeCriticalSection(&relay_lock);
         WSADATA wsa;
         WSAStartup(MAKEWORD(2, 2), &wsa);
+        // Every place is made at once, its thread waiting for work.
         for (connection_place& p : places) {
             p.end = CreateEventW(nullptr, TRUE, FALSE, nullptr);
             p.work = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+            p.player_event = WSACreateEvent();
+            p.host_event = WSACreateEvent();
+            p.connection = static_cast<relay_connection*>(calloc(1, sizeof(relay_connection)));
+            bool ready = p.end != nullptr && p.work != nullptr && p.player_event != WSA_INVALID_EVENT &&
+                         p.host_event != WSA_INVALID_EVENT && p.connection != nullptr;
+            p.thread = ready ? CreateThread(nullptr, 256 * 1024, serve_place, &p, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                            nullptr)
+                             : nullptr;
         }
         prepared = true;
     }
@@ -754,10 +780,12 @@ bool start_relay() {
     bool listening = s != INVALID_SOCKET && bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
                      listen(s, SOMAXCONN) == 0 &&
                      getsockname(s, reinterpret_cast<sockaddr*>(&at), &at_size) == 0;
-    listener = listening ? s : INVALID_SOCKET;
-    HANDLE thread = listening ? CreateThread(nullptr, 0, accept_players, reinterpret_cast<void*>(static_cast<uintptr_t>(s)),
-                                             0, nullptr)
-                              : nullptr;
+    bool serving = false;
+    for (connection_place& p : places) serving = serving || p.thread != nullptr;
+    listener = listening && serving ? s : INVALID_SOCKET;
+    HANDLE thread = listener != INVALID_SOCKET
+        ? CreateThread(nullptr, 0, accept_players, reinterpret_cast<void*>(static_cast<uintptr_t>(s)), 0, nullptr)
+        : nullptr;
     if (thread == nullptr) {
         listener = INVALID_SOCKET;
         if (s != INVALID_SOCKET) closesocket(s);
@@ -797,14 +825,16 @@ void end_relayed_requests() {
 bool relay_address_for(const char* stream_url, char* out, size_t out_size) {
     if (out_size > 0) out[0] = 0;
     if (!start_relay()) return false;
-    trace_event("relay.ending");
-    end_relayed_requests();
-    trace_event("relay.ended");
+    // Earlier addresses are retired first, so that a connection for one of
+    // them that comes while the requests end can no longer start anything.
     EnterCriticalSection(&relay_lock);
     ++generation;
     for (relayed_address& a : addresses) a.id = 0;
     uint32_t now = generation;
     LeaveCriticalSection(&relay_lock);
+    trace_event("relay.ending");
+    end_relayed_requests();
+    trace_event("relay.ended");
     uint64_t id = remember_address(stream_url, now, true);
     return id != 0 && format_relay_url(relay_port, id, out, out_size);
 }
