@@ -10,12 +10,19 @@ set(VLC_INCLUDE_DIR ${CMAKE_BINARY_DIR}/vlc-include)
 file(MAKE_DIRECTORY ${VLC_INCLUDE_DIR})
 file(CREATE_LINK /usr/include/vlc ${VLC_INCLUDE_DIR}/vlc SYMBOLIC)
 
+# The import is delay-loaded: the program starts without libvlc.dll beside
+# it, finds the player library (its own folder, else the VLC installed on
+# the machine) and loads it before its first call.
 set(LIBVLC_DEF ${PROJECT_SOURCE_DIR}/playback/libvlc.def)
-set(LIBVLC_IMPORT ${CMAKE_BINARY_DIR}/libvlc.dll.a)
+# dlltool names the library's delay-import descriptor after the file it
+# writes (__DELAY_IMPORT_DESCRIPTOR_libvlc_delay_a, which the program reads
+# to check a libvlc before it uses it): it is written by its bare name.
+set(LIBVLC_IMPORT ${CMAKE_BINARY_DIR}/libvlc.delay.a)
 add_custom_command(OUTPUT ${LIBVLC_IMPORT}
-    COMMAND x86_64-w64-mingw32-dlltool -d ${LIBVLC_DEF} -D libvlc.dll -l ${LIBVLC_IMPORT}
+    COMMAND x86_64-w64-mingw32-dlltool -d ${LIBVLC_DEF} -D libvlc.dll -y libvlc.delay.a
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     DEPENDS ${LIBVLC_DEF}
-    COMMENT "Import library for libvlc.dll")
+    COMMENT "Delay-load import library for libvlc.dll")
 add_custom_target(libvlc_import DEPENDS ${LIBVLC_IMPORT})
 
 set(CLIENT_LIBRARIES ${LIBVLC_IMPORT} ws2_32 winhttp comctl32 user32 gdi32 advapi32)
@@ -78,3 +85,10 @@ add_program_tests(mingw _windows_program)
 
 # The package for Windows users (make dist).
 add_test(NAME dist_package COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/dist_check.py ${CMAKE_BINARY_DIR})
+
+# The program as a subscriber gets it, in a Wine prefix of its own: without
+# VLC, with VLC registered, and from its installer to its uninstaller.
+add_test(NAME windows_install
+         COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/windows_install.py ${CMAKE_BINARY_DIR}
+                 ${TVCLIENT_NATIVE_DIR}/tvservice)
+set_tests_properties(windows_install PROPERTIES TIMEOUT 400)

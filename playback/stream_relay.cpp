@@ -157,9 +157,34 @@ struct relay_connection {
     size_t head_n;
     bool answered;  // the player got a head
     bool no_delay;  // the player's socket sends small pieces at once
-    char* buffer;   // what passes through, made once and kept
+    char* buffer;   // what passes through, from the spare buffers
 };
 const size_t buffer_size = 256 * 1024;
+// Buffers of finished connections, the last one given back on top: the
+// next connection takes the one whose pages are in memory, so the relay
+// holds only as many buffers as connections ever passed a body at once.
+char* spare_buffers[most_connections];
+uint32_t spare_count = 0;
+
+char* take_buffer() {
+    char* buffer = nullptr;
+    EnterCriticalSection(&relay_lock);
+    if (spare_count > 0) buffer = spare_buffers[--spare_count];
+    LeaveCriticalSection(&relay_lock);
+    return buffer != nullptr ? buffer : static_cast<char*>(malloc(buffer_size));
+}
+
+void give_back_buffer(relay_connection* c) {
+    if (c->buffer == nullptr) return;
+    EnterCriticalSection(&relay_lock);
+    if (spare_count < most_connections) {
+        spare_buffers[spare_count++] = c->buffer;
+        c->buffer = nullptr;
+    }
+    LeaveCriticalSection(&relay_lock);
+    free(c->buffer);
+    c->buffer = nullptr;
+}
 
 bool ended(relay_connection* c) { return InterlockedCompareExchange(&c->place->ending, 0, 0) != 0; }
 
@@ -327,7 +352,7 @@ void pass_playlist(relay_connection* c, int32_t status, const char* host_head, s
 void pass_answer(relay_connection* c, int32_t status, const char* host_head, size_t head_n, const char* content_type,
                  const char* final_url, body_source* b) {
     static const size_t head_room = 4096;
-    if (c->buffer == nullptr) c->buffer = static_cast<char*>(malloc(buffer_size));
+    if (c->buffer == nullptr) c->buffer = take_buffer();
     char* buffer = c->buffer;
     if (buffer == nullptr) return answer_plain(c, 502);
     // The first bytes of the body tell a playlist that came with another type.
@@ -658,6 +683,7 @@ DWORD WINAPI serve_place(void* context) {
         close_host(c);
         shutdown(c->player, SD_BOTH);
         closesocket(c->player);
+        give_back_buffer(c);
         // Ready for the next connection, off its road: the events carry no
         // word of this one's sockets, and the place is not ending.
         WSAResetEvent(place->player_event);
@@ -704,9 +730,7 @@ DWORD WINAPI accept_players(void* context) {
             continue;
         }
         relay_connection* c = place->connection;
-        char* buffer = c->buffer;
         memset(c, 0, sizeof *c);
-        c->buffer = buffer;
         c->place = place;
         c->player = player;
         c->player_event = place->player_event;

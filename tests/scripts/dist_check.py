@@ -1,15 +1,18 @@
 #!/usr/bin/python3
-"""Checks the Windows package: dist_check.py MINGW-BUILD-DIR
+"""Checks the Windows packages: dist_check.py MINGW-BUILD-DIR
 
-Writes it with scripts/dist into a folder of its own, then checks that it
-holds exactly the program, the subscriber's README and the licence notices,
-and that the program is a 64-bit Windows executable (PE32+) that imports
-nothing but Windows' own DLLs and libvlc.dll.
+Writes them with scripts/dist into a folder of its own, then checks that the
+zip holds exactly the program, the subscriber's README and the licence
+notices; that the program is a 64-bit Windows executable (PE32+) that
+imports nothing but Windows' own DLLs, with libvlc.dll delay-loaded, and
+describes itself (its version resource carries VERSION); and that the
+installer is there, a 64-bit (PE32+) executable carrying VERSION too.
 """
 
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -17,12 +20,47 @@ import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comctl32.dll", "ws2_32.dll",
-               "winhttp.dll", "msvcrt.dll", "libvlc.dll"}
+               "winhttp.dll", "msvcrt.dll"}
 
 
 def fail(what):
     print("FAIL: " + what)
     sys.exit(1)
+
+
+def pe_kind(path):
+    """The machine and the optional header's magic of a PE file."""
+    data = open(path, "rb").read(4096)
+    at = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[:2] != b"MZ" or data[at:at + 4] != b"PE\0\0":
+        return None
+    return struct.unpack_from("<H", data, at + 4)[0], struct.unpack_from("<H", data, at + 24)[0]
+
+
+def file_version(path):
+    """The file and product versions of a PE's version resource, "a.b.c.d"."""
+    data = open(path, "rb").read()
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    if at < 0:
+        return None, None
+    fms, fls, pms, pls = struct.unpack_from("<IIII", data, at + 8)
+    dotted = lambda ms, ls: "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+    return dotted(fms, fls), dotted(pms, pls)
+
+
+def version_value(path, name):
+    """A string of the version resource: the UTF-16 text after its name."""
+    data = open(path, "rb").read()
+    key = (name + "\0").encode("utf-16-le")
+    at = data.find(key)
+    if at < 0:
+        return None
+    at += len(key)
+    at += (4 - at % 4) % 4  # the value starts on a 32-bit boundary
+    end = at
+    while data[end:end + 2] != b"\0\0":
+        end += 2
+    return data[at:end].decode("utf-16-le")
 
 
 def main():
@@ -52,10 +90,28 @@ def main():
         if "file format pei-x86-64" not in headers or not re.search(r"^Magic\s+020b\b", headers, re.M):
             fail("tvclient.exe is not a PE32+ executable")
         imports = {m.lower() for m in re.findall(r"DLL Name: (\S+)", headers)}
-        if not imports or not imports <= SYSTEM_DLLS or "libvlc.dll" not in imports:
+        if not imports or not imports <= SYSTEM_DLLS:
             fail("tvclient.exe imports %s; allowed: %s" % (sorted(imports), sorted(SYSTEM_DLLS)))
+        # GNU ld leaves the delay-import directory entry empty; the helper
+        # and the name it loads are in the program.
+        with open(program, "rb") as f:
+            body = f.read()
+        if b"libvlc.dll\0" not in body or b"__delayLoadHelper2" not in body:
+            fail("tvclient.exe does not delay-load libvlc.dll")
+        four = version + ".0"
+        if file_version(program) != (four, four) or version_value(program, "ProductVersion") != version or \
+                version_value(program, "ProductName") != "tvclient" or not version_value(program, "FileDescription"):
+            fail("tvclient.exe's version resource does not carry %s: %s" % (version, file_version(program)))
+        setup = os.path.join(work, "tvclient-%s-setup.exe" % version)
+        if not os.path.isfile(setup):
+            fail("the installer %s is missing" % os.path.basename(setup))
+        if pe_kind(setup) != (0x8664, 0x20B):
+            fail("the installer is not a 64-bit (PE32+) executable: machine and magic %s" % (pe_kind(setup),))
+        if file_version(setup)[1] != four or version_value(setup, "ProductVersion") != version:
+            fail("the installer's version resource does not carry %s: %s" % (version, file_version(setup)))
         print("PASS: %s holds the program, README.txt and the licences; tvclient.exe is PE32+ "
-              "importing %s" % (os.path.basename(path), ", ".join(sorted(imports))))
+              "importing %s and delay-loading libvlc.dll, version %s; %s is PE32+, version %s"
+              % (os.path.basename(path), ", ".join(sorted(imports)), version, os.path.basename(setup), version))
     finally:
         shutil.rmtree(work)
 
