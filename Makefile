@@ -1,6 +1,6 @@
 # make run   builds and starts the demo
 # make test  builds all three builds and runs every test
-.PHONY: all bootstrap build native wine mingw test run clean screenshots fuzz soak bench dist
+.PHONY: all bootstrap build native wine mingw test run clean screenshots fuzz soak bench dist deb
 
 BUILD := build
 CMAKE_GEN := -G Ninja
@@ -82,9 +82,14 @@ bench: bootstrap $(BUILD)/wine/build.ninja
 	cmake --build $(BUILD)/wine --target tvclient fill_bench relay_bench
 	/usr/bin/python3 bench/bench.py $(BUILD)/bench
 
-# The Windows package: build/dist/tvclient-<version>-win64.zip.
+# The Windows packages: build/dist/tvclient-<version>-win64.zip and
+# tvclient-<version>-setup.exe.
 dist: mingw
 	/usr/bin/python3 scripts/dist $(BUILD)/dist $(BUILD)/mingw
+
+# The Debian package of the wine build: build/dist/tvclient_<version>_amd64.deb.
+deb: wine
+	/usr/bin/python3 scripts/deb $(BUILD)/dist $(BUILD)/wine
 
 clean:
 	rm -rf $(BUILD)

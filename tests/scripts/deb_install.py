@@ -1,0 +1,141 @@
+#!/usr/bin/python3
+"""The Debian package as a Linux subscriber gets it: deb_install.py WINE-BUILD-DIR TVSERVICE-PROGRAM
+
+Writes the package with scripts/deb, runs lintian on it (no error, no
+warning), installs it with apt-get (which brings what it depends on), starts
+`tvclient` from the PATH as a user other than root with a fresh home: the
+login dialog comes and a channel of the stand-in plays; then apt-get remove
+takes away every file the package installed. Runs again on a machine where
+the package is already installed. Needs root (apt-get); without it, it says
+so and is skipped.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+WORK = tempfile.mkdtemp(prefix="tvclient-deb.")
+# The driver ends the Wine server of the prefix it is given; this one is the user's.
+os.environ["WINEPREFIX"] = os.path.join(WORK, "home", ".local", "share", "tvclient", "prefix")
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+from desktop import Desktop, Service  # noqa: E402
+
+SKIPPED = 77
+USER = "nobody"  # a user other than root that every Debian system has
+SHOTS = os.path.join(ROOT, "build", "deb")
+
+
+class Failed(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failed(what)
+    print("ok: " + what)
+
+
+def as_user(home, desktop, service, *command):
+    """Runs a command as USER with a fresh environment, as a desktop session would start it."""
+    env = ["HOME=" + home, "PATH=/usr/local/bin:/usr/bin:/bin", "DISPLAY=" + desktop.display, "LANG=C.UTF-8",
+           "TVCLIENT_SERVICE=" + service.address]
+    return ["runuser", "-u", USER, "--", "env", "-i"] + env + list(command)
+
+
+def apt_get(*args):
+    return subprocess.run(["apt-get", "-y", "-q"] + list(args), env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"),
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600)
+
+
+def installed_files():
+    out = subprocess.run(["dpkg", "-L", "tvclient"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+    return [p for p in out.decode().splitlines() if os.path.isfile(p) or os.path.islink(p)]
+
+
+def first_start(desktop, service, home):
+    process = subprocess.Popen(as_user(home, desktop, service, "tvclient"), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        # The first start makes the user's Wine prefix.
+        check(desktop.find("Login", 120) is not None, "tvclient from the PATH shows the login dialog")
+        time.sleep(0.5)
+        os.makedirs(SHOTS, exist_ok=True)
+        desktop.shot(os.path.join(SHOTS, "first-start.png"))
+        check(os.path.isfile(os.path.join(home, ".local", "share", "tvclient", "prefix", "system.reg")),
+              "in a Wine prefix of its own under the user's data folder")
+        desktop.type("petar")
+        desktop.key("Tab")
+        desktop.type("s3cret")
+        desktop.key("Return")
+        video = desktop.find("play", 30)
+        check(video is not None, "the video window comes after the login")
+        mark = len(service.lines())
+        x, y, w, h = desktop.geometry(video)
+        desktop.click(x + 3, y + 3)
+        time.sleep(0.3)
+        desktop.key("Right")
+        check(service.wait_for(mark, "STREAM OPEN", 20) is not None, "a channel of the stand-in plays")
+        time.sleep(2)
+        desktop.shot(os.path.join(SHOTS, "playing.png"))
+    finally:
+        # The user's Wine server ends, and with it the program.
+        subprocess.run(["runuser", "-u", USER, "--", "env", "-i", "WINEPREFIX=" + os.environ["WINEPREFIX"],
+                        "/usr/lib/wine/wineserver", "-k"], stderr=subprocess.DEVNULL, timeout=60)
+        try:
+            process.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def main():
+    if os.geteuid() != 0:
+        print("SKIPPED: installing a package needs root (apt-get); run make test as root, as CI does")
+        return SKIPPED
+    build, tvservice = sys.argv[1], sys.argv[2]
+    version = open(os.path.join(ROOT, "VERSION")).read().strip()
+    dist = os.path.join(WORK, "dist")
+    subprocess.run([os.path.join(ROOT, "scripts", "deb"), dist, build], check=True, stdout=subprocess.DEVNULL)
+    package = os.path.join(dist, "tvclient_%s_amd64.deb" % version)
+    home = os.path.join(WORK, "home")
+    os.makedirs(home)
+    shutil.chown(home, USER)
+    os.chmod(WORK, 0o755)
+    desktop = Desktop()
+    service = Service(tvservice, os.path.join(ROOT, "tests", "e2e", "e2e.yaml"), os.path.join(WORK, "service"))
+    try:
+        lint = subprocess.run(["lintian", "--allow-root", "--fail-on", "error,warning", package],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        print(lint.stdout.decode().strip())
+        check(lint.returncode == 0, "lintian finds no error and no warning")
+
+        result = apt_get("install", "--reinstall", package)
+        if result.returncode != 0:
+            print(result.stdout.decode()[-2000:])
+        check(result.returncode == 0, "apt-get installs the package and what it depends on")
+        files = installed_files()
+        check(shutil.which("tvclient") == "/usr/bin/tvclient" and "/usr/share/applications/tvclient.desktop" in files,
+              "the command is on the PATH and the desktop has its menu entry")
+
+        first_start(desktop, service, home)
+
+        result = apt_get("remove", "tvclient")
+        check(result.returncode == 0, "apt-get removes it")
+        left = [p for p in files if os.path.lexists(p)]
+        check(not left and not os.path.exists("/usr/lib/tvclient"), "leaving none of its files (%s)" % left)
+        print("PASS: the package passes lintian, installs, starts from the PATH, plays and is removed cleanly")
+        return 0
+    except Failed as e:
+        print("FAIL: " + str(e))
+        return 1
+    finally:
+        service.close()
+        desktop.close()
+        shutil.rmtree(WORK, ignore_errors=True)
+
+
+sys.exit(main())
