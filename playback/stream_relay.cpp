@@ -42,6 +42,7 @@ struct relay_connection;
 // place's connections one after the other: a channel change costs no new
 // thread.
 struct connection_place {
+    bool usable;  // its events and connection were made
     bool in_use;
     HANDLE work;  // auto reset: a connection was handed to the place's thread
     HANDLE thread;
@@ -703,13 +704,22 @@ connection_place* take_place() {
     connection_place* found = nullptr;
     EnterCriticalSection(&relay_lock);
     for (connection_place& p : places) {
-        if (!p.in_use && p.thread != nullptr) {
+        if (!p.in_use && p.usable) {
             p.in_use = true;
             found = &p;
             break;
         }
     }
     LeaveCriticalSection(&relay_lock);
+    if (found != nullptr && found->thread == nullptr)
+        found->thread = CreateThread(nullptr, 256 * 1024, serve_place, found, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                     nullptr);
+    if (found != nullptr && found->thread == nullptr) {
+        EnterCriticalSection(&relay_lock);
+        found->in_use = false;
+        LeaveCriticalSection(&relay_lock);
+        found = nullptr;
+    }
     return found;
 }
 
@@ -776,18 +786,17 @@ bool start_relay() {
         InitializeCriticalSection(&relay_lock);
         WSADATA wsa;
         WSAStartup(MAKEWORD(2, 2), &wsa);
-        // Every place is made at once, its thread waiting for work.
+        // Every place is made at once; its thread at its first connection
+        // (a thread under Wine holds about a megabyte, and a player that
+        // changes channels one at a time uses two or three places).
         for (connection_place& p : places) {
             p.end = CreateEventW(nullptr, TRUE, FALSE, nullptr);
             p.work = CreateEventW(nullptr, FALSE, FALSE, nullptr);
             p.player_event = WSACreateEvent();
             p.host_event = WSACreateEvent();
             p.connection = static_cast<relay_connection*>(calloc(1, sizeof(relay_connection)));
-            bool ready = p.end != nullptr && p.work != nullptr && p.player_event != WSA_INVALID_EVENT &&
-                         p.host_event != WSA_INVALID_EVENT && p.connection != nullptr;
-            p.thread = ready ? CreateThread(nullptr, 256 * 1024, serve_place, &p, STACK_SIZE_PARAM_IS_A_RESERVATION,
-                                            nullptr)
-                             : nullptr;
+            p.usable = p.end != nullptr && p.work != nullptr && p.player_event != WSA_INVALID_EVENT &&
+                       p.host_event != WSA_INVALID_EVENT && p.connection != nullptr;
         }
         prepared = true;
     }
@@ -805,7 +814,7 @@ bool start_relay() {
                      listen(s, SOMAXCONN) == 0 &&
                      getsockname(s, reinterpret_cast<sockaddr*>(&at), &at_size) == 0;
     bool serving = false;
-    for (connection_place& p : places) serving = serving || p.thread != nullptr;
+    for (connection_place& p : places) serving = serving || p.usable;
     listener = listening && serving ? s : INVALID_SOCKET;
     HANDLE thread = listener != INVALID_SOCKET
         ? CreateThread(nullptr, 0, accept_players, reinterpret_cast<void*>(static_cast<uintptr_t>(s)), 0, nullptr)
@@ -821,6 +830,19 @@ bool start_relay() {
     return true;
 }
 
+// Each connection closes its side to the host as soon as it sees the end
+// of its request; the next request goes out only after that. WinHTTP may
+// take until its next wait ends, so the wait here is bounded.
+void wait_for_hosts_closed() {
+    DWORD until = GetTickCount() + 1000;
+    for (;;) {
+        bool open = false;
+        for (connection_place& p : places) open = open || InterlockedCompareExchange(&p.host_open, 0, 0) != 0;
+        if (!open || static_cast<int32_t>(GetTickCount() - until) >= 0) return;
+        Sleep(1);
+    }
+}
+
 }  // namespace
 
 void end_relayed_requests() {
@@ -834,16 +856,6 @@ void end_relayed_requests() {
         if (request != nullptr) WinHttpCloseHandle(request);
     }
     LeaveCriticalSection(&relay_lock);
-    // Each connection closes its side to the host as soon as it sees the
-    // end; the next request goes out only after that. WinHTTP may take until
-    // its next wait ends, so the wait here is bounded.
-    DWORD until = GetTickCount() + 1000;
-    for (;;) {
-        bool open = false;
-        for (connection_place& p : places) open = open || InterlockedCompareExchange(&p.host_open, 0, 0) != 0;
-        if (!open || static_cast<int32_t>(GetTickCount() - until) >= 0) return;
-        Sleep(1);
-    }
 }
 
 bool relay_address_for(const char* stream_url, char* out, size_t out_size) {
@@ -858,6 +870,7 @@ bool relay_address_for(const char* stream_url, char* out, size_t out_size) {
     LeaveCriticalSection(&relay_lock);
     trace_event("relay.ending");
     end_relayed_requests();
+    wait_for_hosts_closed();
     trace_event("relay.ended");
     uint64_t id = remember_address(stream_url, now, true);
     return id != 0 && format_relay_url(relay_port, id, out, out_size);

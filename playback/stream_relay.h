@@ -24,7 +24,9 @@
 bool relay_address_for(const char* stream_url, char* out, size_t out_size);
 
 // Ends every request under way at once, whatever the host is doing (the
-// player stopped); the current stream's address stays valid for a restart.
+// player stopped): each closes its connection to the host as soon as its
+// thread sees the word, and the next stream's start waits for that. The
+// current stream's address stays valid for a restart.
 void end_relayed_requests();
 
 // For the tests: makes the relay fail to start while set (as when the

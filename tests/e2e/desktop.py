@@ -17,6 +17,16 @@ WINE_PREFIX = os.environ.get("WINEPREFIX", os.path.join(
     os.environ.get("TVCLIENT_BUILD_DIR", os.path.join(ROOT, "build", "wine")), "prefix"))
 
 
+class StepFailed(Exception):
+    pass
+
+
+def check(condition, what):
+    """A step of a journey through the program: raises StepFailed unless it held."""
+    if not condition:
+        raise StepFailed(what)
+
+
 class Desktop:
     """An Xvfb display with the person's hands (xdotool) and eyes (import)."""
 
@@ -77,6 +87,29 @@ class Desktop:
                 return True
             time.sleep(0.2)
         return False
+
+    def log_in_and_play(self, service, user, password):
+        """At the program's login dialog: logs in, clicks the video window
+        and presses Right, as a person would. None once the stand-in has
+        opened the stream, else the first thing that did not come."""
+        if self.find("Login", 120) is None:
+            return "the login dialog"
+        time.sleep(0.5)
+        self.type(user)
+        self.key("Tab")
+        self.type(password)
+        self.key("Return")
+        video = self.find("play", 30)
+        if video is None:
+            return "the video window after the login"
+        mark = len(service.lines())
+        x, y, w, h = self.geometry(video)
+        self.click(x + 3, y + 3)
+        time.sleep(0.3)
+        self.key("Right")
+        if service.wait_for(mark, "STREAM OPEN", 20) is None:
+            return "the stream of the next channel"
+        return None
 
     def geometry(self, wid):
         out = self.tool("getwindowgeometry", "--shell", wid)

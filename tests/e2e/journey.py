@@ -19,7 +19,7 @@ import sys
 import tempfile
 import time
 
-from desktop import Desktop, Service  # noqa: F401 (the soak and the bench take them from here too)
+from desktop import Desktop, Service, StepFailed, check  # noqa: F401 (the soak and the bench take them from here too)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 TVCLIENT = os.path.join(ROOT, "scripts", "tvclient")
@@ -27,15 +27,6 @@ WINERUN = os.path.join(ROOT, "scripts", "winerun")
 # The Windows program's journey (TVCLIENT_BUILD=mingw) keeps its own.
 ARTEFACTS = os.path.join(ROOT, "build", "e2e-mingw" if os.environ.get("TVCLIENT_BUILD") == "mingw" else "e2e")
 POLICIES = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Policies"
-
-
-class StepFailed(Exception):
-    pass
-
-
-def check(condition, what):
-    if not condition:
-        raise StepFailed(what)
 
 
 def req(service, body):

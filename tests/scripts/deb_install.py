@@ -22,20 +22,15 @@ WORK = tempfile.mkdtemp(prefix="tvclient-deb.")
 # The driver ends the Wine server of the prefix it is given; this one is the user's.
 os.environ["WINEPREFIX"] = os.path.join(WORK, "home", ".local", "share", "tvclient", "prefix")
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from desktop import Desktop, Service  # noqa: E402
+from desktop import Desktop, Service, StepFailed, check as shared_check  # noqa: E402
 
 SKIPPED = 77
 USER = "nobody"  # a user other than root that every Debian system has
 SHOTS = os.path.join(ROOT, "build", "deb")
 
 
-class Failed(Exception):
-    pass
-
-
 def check(condition, what):
-    if not condition:
-        raise Failed(what)
+    shared_check(condition, what)
     print("ok: " + what)
 
 
@@ -67,18 +62,8 @@ def first_start(desktop, service, home):
         desktop.shot(os.path.join(SHOTS, "first-start.png"))
         check(os.path.isfile(os.path.join(home, ".local", "share", "tvclient", "prefix", "system.reg")),
               "in a Wine prefix of its own under the user's data folder")
-        desktop.type("petar")
-        desktop.key("Tab")
-        desktop.type("s3cret")
-        desktop.key("Return")
-        video = desktop.find("play", 30)
-        check(video is not None, "the video window comes after the login")
-        mark = len(service.lines())
-        x, y, w, h = desktop.geometry(video)
-        desktop.click(x + 3, y + 3)
-        time.sleep(0.3)
-        desktop.key("Right")
-        check(service.wait_for(mark, "STREAM OPEN", 20) is not None, "a channel of the stand-in plays")
+        missing = desktop.log_in_and_play(service, "petar", "s3cret")
+        check(missing is None, "it logs in and a channel of the stand-in plays (missing: %s)" % missing)
         time.sleep(2)
         desktop.shot(os.path.join(SHOTS, "playing.png"))
     finally:
@@ -129,7 +114,7 @@ def main():
         check(not left and not os.path.exists("/usr/lib/tvclient"), "leaving none of its files (%s)" % left)
         print("PASS: the package passes lintian, installs, starts from the PATH, plays and is removed cleanly")
         return 0
-    except Failed as e:
+    except StepFailed as e:
         print("FAIL: " + str(e))
         return 1
     finally:

@@ -28,7 +28,7 @@ WORK = tempfile.mkdtemp(prefix="tvclient-install.")
 PREFIX = os.path.join(WORK, "prefix")
 os.environ["WINEPREFIX"] = PREFIX
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from desktop import Desktop, Service  # noqa: E402
+from desktop import Desktop, Service, StepFailed, check as shared_check  # noqa: E402
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -41,13 +41,8 @@ POLICIES = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Policies"
 MISSING_CAPTION = "Липсва VLC"
 
 
-class Failed(Exception):
-    pass
-
-
 def check(condition, what):
-    if not condition:
-        raise Failed(what)
+    shared_check(condition, what)
     print("ok: " + what)
 
 
@@ -143,20 +138,9 @@ def with_registered_vlc(desktop, service, bridge_dll, bridge):
     wine(desktop, "reg", "add", r"HKLM\SOFTWARE\VideoLAN\VLC", "/v", "Version", "/d", "3.0.21", "/f")
     process = start_program(desktop, r"C:\lone\tvclient.exe", os.path.join(DRIVE_C, "lone"), service, bridge)
     try:
-        check(desktop.find("Login", 40) is not None, "with VLC registered, the login dialog comes")
-        time.sleep(0.5)
-        desktop.type("petar")
-        desktop.key("Tab")
-        desktop.type("s3cret")
-        desktop.key("Return")
-        video = desktop.find("play", 20)
-        check(video is not None, "the video window comes after the login")
-        mark = len(service.lines())
-        x, y, w, h = desktop.geometry(video)
-        desktop.click(x + 3, y + 3)
-        time.sleep(0.3)
-        desktop.key("Right")
-        check(service.wait_for(mark, "STREAM OPEN", 20) is not None, "and a channel plays through libvlc from VLC's folder")
+        missing = desktop.log_in_and_play(service, "petar", "s3cret")
+        check(missing is None, "with VLC registered, it logs in and a channel plays through libvlc from VLC's "
+                               "folder (missing: %s)" % missing)
     finally:
         end_program(process)
 
@@ -220,7 +204,7 @@ def main():
         print("PASS: the Windows program finds VLC or says it is missing; its installer installs, "
               "starts and uninstalls cleanly")
         return 0
-    except Failed as e:
+    except StepFailed as e:
         print("FAIL: " + str(e))
         desktop.shot(os.path.join(ROOT, "build", "mingw", "windows-install-failed.png"))
         return 1
