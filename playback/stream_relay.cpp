@@ -4,7 +4,6 @@
 #include "base/win32.h"
 #include "playback/playlist_rules.h"
 #include "playback/relay_rules.h"
-#include "service/service_request.h"
 
 #include <ntsecapi.h>
 #include <winhttp.h>
@@ -410,16 +409,18 @@ bool connect_to(relay_connection* c, const sockaddr* address, int32_t size) {
             // The place's event may still carry a word about an earlier
             // host's socket (before a redirect): only FD_CONNECT counts.
             DWORD began = GetTickCount();
-            for (bool waiting = true; waiting;) {
+            for (;;) {
                 DWORD spent = GetTickCount() - began;
                 HANDLE handles[2] = {c->place->end, c->host_event};
-                DWORD w = spent < wait_ms ? WSAWaitForMultipleEvents(2, handles, FALSE, wait_ms - spent, FALSE)
-                                          : WSA_WAIT_TIMEOUT;
                 WSANETWORKEVENTS seen;
-                waiting = w == WSA_WAIT_EVENT_0 + 1 && WSAEnumNetworkEvents(c->host, c->host_event, &seen) == 0 &&
-                          !(seen.lNetworkEvents & FD_CONNECT);
-                connected = !waiting && w == WSA_WAIT_EVENT_0 + 1 && (seen.lNetworkEvents & FD_CONNECT) &&
-                            seen.iErrorCode[FD_CONNECT_BIT] == 0;
+                if (spent >= wait_ms ||
+                    WSAWaitForMultipleEvents(2, handles, FALSE, wait_ms - spent, FALSE) != WSA_WAIT_EVENT_0 + 1 ||
+                    WSAEnumNetworkEvents(c->host, c->host_event, &seen) != 0)
+                    break;
+                if (seen.lNetworkEvents & FD_CONNECT) {
+                    connected = seen.iErrorCode[FD_CONNECT_BIT] == 0;
+                    break;
+                }
             }
         }
     }

@@ -70,6 +70,11 @@ def reg_query(desktop, key, name):
     return None
 
 
+def wineserver(*args):
+    """Wine's server of the test's prefix: -w waits for its programs to end, -k ends them."""
+    subprocess.run([WINESERVER] + list(args), env=dict(os.environ, WINEPREFIX=PREFIX), stderr=subprocess.DEVNULL)
+
+
 def shortcut_paths(path):
     """The target and the working folder of a shell link (.lnk)."""
     data = open(path, "rb").read()
@@ -107,7 +112,7 @@ def end_program(process):
     if process.poll() is None:
         process.kill()
     process.wait()
-    subprocess.run([WINESERVER, "-k"], env=dict(os.environ, WINEPREFIX=PREFIX), stderr=subprocess.DEVNULL)
+    wineserver("-k")
 
 
 def without_vlc(desktop, service, program):
@@ -149,7 +154,7 @@ def installer(desktop, service, setup, bridge):
     version = open(os.path.join(ROOT, "VERSION")).read().strip()
     shutil.copy(setup, DRIVE_C)
     result = wine(desktop, "C:\\" + os.path.basename(setup), "/S")
-    subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=PREFIX))
+    wineserver("-w")
     check(result.returncode == 0, "the installer runs silently")
     for name in ("tvclient.exe", "README.txt", "uninstall.exe", os.path.join("licences", "gcc-runtime.txt"),
                  os.path.join("licences", "mingw-w64-runtime.txt")):
@@ -177,7 +182,7 @@ def installer(desktop, service, setup, bridge):
     for name, value in (("isRem", "1"), ("a_user", "petar"), ("a_pass", "s3cret")):
         wine(desktop, "reg", "add", POLICIES, "/v", name, "/d", value, "/f")
     result = wine(desktop, r"C:\Program Files\tvclient\uninstall.exe", "/S")
-    subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=PREFIX))
+    wineserver("-w")
     check(result.returncode == 0, "the uninstaller runs silently")
     check(not os.path.exists(PROGRAM_FILES), "it removes the program's folder")
     check(not os.path.exists(os.path.dirname(SHORTCUT)), "and the Start-menu entry")
@@ -197,7 +202,7 @@ def main():
     service = Service(tvservice, os.path.join(ROOT, "tests", "e2e", "e2e.yaml"), os.path.join(WORK, "service"))
     try:
         wine(desktop, "wineboot", "-i")
-        subprocess.run([WINESERVER, "-w"], env=dict(os.environ, WINEPREFIX=PREFIX))
+        wineserver("-w")
         without_vlc(desktop, service, os.path.join(build, "tvclient.exe"))
         with_registered_vlc(desktop, service, os.path.join(build, "libvlc.dll"), bridge)
         installer(desktop, service, setup, bridge)
@@ -210,7 +215,7 @@ def main():
         return 1
     finally:
         service.close()
-        subprocess.run([WINESERVER, "-k"], env=dict(os.environ, WINEPREFIX=PREFIX), stderr=subprocess.DEVNULL)
+        wineserver("-k")
         desktop.close()
         shutil.rmtree(WORK, ignore_errors=True)
 
