@@ -45,9 +45,13 @@ void take_field(const char* field, size_t length, size_t k, void* context) {
 // after every row, a visible table of some hundred rows takes seconds.
 void hold_drawing(HWND list) { SendMessageW(list, WM_SETREDRAW, FALSE, 0); }
 
-void draw_again(HWND list) {
-    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list, nullptr, TRUE);
+// Drawing comes back when the program next reads its messages, as any
+// painting does, not within the fill: switched on, a shown list sets and
+// draws its scroll bars at once, and under Wine's default visual theme that
+// took some 20 ms, longer than the rest of a channel change's own work.
+void draw_when_idle(HWND list) {
+    LPARAM table = reinterpret_cast<LPARAM>(list);
+    if (program_panel == nullptr || !PostMessageW(program_panel, table_filled_message, 0, table)) draw_again(list);
 }
 
 // Reads a cell into a cleared buffer of units characters. Windows cuts a
@@ -69,6 +73,11 @@ void read_cell(HWND list, int32_t row, int32_t column, Char* out, int32_t units,
 }
 
 }  // namespace
+
+void draw_again(HWND list) {
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+}
 
 HWND channel_list() { return GetDlgItem(program_panel, IDC_CHANNEL_LIST); }
 HWND guide_list() { return GetDlgItem(program_panel, IDC_EPG_LIST); }
@@ -133,7 +142,7 @@ void fill_channel_rows(HWND list, const char* response) {
     table_fill fill = {list, true};
     hold_drawing(list);
     size_t n = split_fields(response, response_size, take_field, &fill);
-    draw_again(list);
+    draw_when_idle(list);
     last_channel = last_complete_channel(n);
 }
 
@@ -152,7 +161,7 @@ void fill_epg_list(int32_t row) {
     hold_drawing(guide);
     SendMessageW(guide, LVM_DELETEALLITEMS, 0, 0);
     split_fields(table_response, response_size, take_field, &fill);
-    draw_again(guide);
+    draw_when_idle(guide);
 }
 
 void set_up_tables(HWND panel) {

@@ -20,6 +20,12 @@ extern int32_t last_channel;
 HWND channel_list();
 HWND guide_list();
 
+// Posted to the program panel when a table is full; the table is the
+// message's lparam. The panel draws it again.
+const UINT table_filled_message = WM_APP + 1;
+// Switches drawing back on for a full table and draws it.
+void draw_again(HWND list);
+
 // Sends the channelslist request and fills the channel table, one row per
 // record; sets last_channel.
 void fill_channel_list(HWND list);

@@ -29,5 +29,10 @@ void prepare_player_memory() {
     // change starts new threads, and zapping grew the process by some
     // hundred megabytes before it levelled off. Two arenas keep it flat.
     mallopt(M_ARENA_MAX, 2);
+    // A picture buffer, once freed, would otherwise raise the size from
+    // which glibc maps blocks of their own, and every later buffer would
+    // stay in an arena when freed: buffers from this size are mapped, and
+    // go back to the system when freed.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 #endif
 }

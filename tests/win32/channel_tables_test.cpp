@@ -55,19 +55,37 @@ int32_t scroll_rows(HWND list) {
     return info.nMax - info.nMin + 1;
 }
 
+// Drawing switched back on for the guide, counted by its window procedure.
+WNDPROC guide_proc;
+int32_t guide_redraws;
+
+LRESULT CALLBACK counting_guide_proc(HWND list, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_SETREDRAW && wparam) guide_redraws += 1;
+    return CallWindowProcW(guide_proc, list, message, wparam, lparam);
+}
+
 // The tables are filled with their drawing held, and must take up drawing
-// (their scroll bars included) once full.
+// (their scroll bars included) once full: once, and after the fill, when the
+// program reads its messages again, so that a channel change does not wait
+// for the drawing.
 TEST_F(ChannelTables, TablesAreDrawnAgainOnceFilled) {
     HWND guide = GetDlgItem(program_panel, IDC_EPG_LIST);
     ShowWindow(program_panel, SW_SHOW);
     SendMessageW(guide, LVM_DELETEALLITEMS, 0, 0);
     pump(50);
     EXPECT_LE(scroll_rows(guide), 1);
+    guide_proc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(guide, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(counting_guide_proc)));
+    guide_redraws = 0;
     // The guide shown stays the one of the same channel.
     int32_t row = epg_channel >= 0 ? epg_channel : 0;
     fill_epg_list(row);
     epg_channel = row;
+    EXPECT_EQ(guide_redraws, 0) << "drawn within the fill";
+    EXPECT_GT(SendMessageW(guide, LVM_GETITEMCOUNT, 0, 0), 20) << "the rows are there to read before drawing";
     pump(100);
+    SetWindowLongPtrW(guide, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(guide_proc));
+    EXPECT_EQ(guide_redraws, 1);
     int32_t rows = static_cast<int32_t>(SendMessageW(guide, LVM_GETITEMCOUNT, 0, 0));
     EXPECT_GT(rows, 20);
     EXPECT_EQ(scroll_rows(guide), rows) << "the guide's scroll bar covers its rows";
