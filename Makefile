@@ -75,12 +75,15 @@ screenshots: native wine
 # and playback cost, against a plain libvlc player; a table on the terminal,
 # CSV and a chart in $(BUILD)/bench/results. The stand-in and the baseline
 # are built without sanitizers, so that they do not slow what is measured.
-bench: bootstrap $(BUILD)/wine/build.ninja
+# TVCLIENT_BUILD=mingw measures the Windows program instead (results in
+# $(BUILD)/bench/results-mingw).
+TVCLIENT_BUILD ?= wine
+bench: bootstrap $(BUILD)/$(TVCLIENT_BUILD)/build.ninja
 	@scripts/bootstrap bench
 	cmake -S . -B $(BUILD)/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DTVCLIENT_SANITIZE=OFF
 	cmake --build $(BUILD)/bench --target tvservice vlc_baseline pixel_watch
-	cmake --build $(BUILD)/wine --target tvclient fill_bench relay_bench
-	/usr/bin/python3 bench/bench.py $(BUILD)/bench
+	cmake --build $(BUILD)/$(TVCLIENT_BUILD) --target tvclient fill_bench relay_bench
+	TVCLIENT_BUILD=$(TVCLIENT_BUILD) /usr/bin/python3 bench/bench.py $(BUILD)/bench
 
 # The Windows packages: build/dist/tvclient-<version>-win64.zip and
 # tvclient-<version>-setup.exe.

@@ -38,6 +38,16 @@ target_include_directories(tvclient PRIVATE ${PROJECT_SOURCE_DIR} ${VLC_INCLUDE_
 target_link_libraries(tvclient PRIVATE ${CLIENT_LIBRARIES})
 target_link_options(tvclient PRIVATE ${CLIENT_LINK_OPTIONS})
 
+# The benchmarks' table fill and relay road, for the Windows program too
+# (make bench TVCLIENT_BUILD=mingw).
+add_executable(fill_bench ${PROJECT_SOURCE_DIR}/bench/fill_bench.cpp $<TARGET_OBJECTS:tvclient_objects> ${RESOURCE_FILE})
+add_executable(relay_bench ${PROJECT_SOURCE_DIR}/bench/relay_bench.cpp $<TARGET_OBJECTS:tvclient_objects>)
+foreach(bench fill_bench relay_bench)
+    target_include_directories(${bench} PRIVATE ${PROJECT_SOURCE_DIR} ${VLC_INCLUDE_DIR})
+    target_link_libraries(${bench} PRIVATE ${CLIENT_LIBRARIES} psapi)
+    target_link_options(${bench} PRIVATE -static -static-libgcc -static-libstdc++)
+endforeach()
+
 # The .def must name exactly the libvlc functions the objects call.
 add_test(NAME libvlc_def_matches_calls
          COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-libvlc-def ${LIBVLC_DEF}
