@@ -45,13 +45,24 @@ void take_field(const char* field, size_t length, size_t k, void* context) {
 // after every row, a visible table of some hundred rows takes seconds.
 void hold_drawing(HWND list) { SendMessageW(list, WM_SETREDRAW, FALSE, 0); }
 
-// Drawing comes back when the program next reads its messages, as any
-// painting does, not within the fill: switched on, a shown list sets and
-// draws its scroll bars at once, and under Wine's default visual theme that
-// took some 20 ms, longer than the rest of a channel change's own work.
-void draw_when_idle(HWND list) {
-    LPARAM table = reinterpret_cast<LPARAM>(list);
-    if (program_panel == nullptr || !PostMessageW(program_panel, table_filled_message, 0, table)) draw_again(list);
+void draw_again(HWND list) {
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+// Drawing comes back after the fill, from the program panel's timer, not
+// within it: switched on, a shown list sets and draws its scroll bars at
+// once, and under Wine's default visual theme that took some 20 ms of the
+// processor, more than the rest of a channel change's own work. The guide
+// waits for the new channel's first picture, some 200 ms after its start,
+// so that the drawing does not compete with the player for the processor.
+const UINT guide_draw_delay_ms = 300;
+
+void draw_later(HWND list, UINT delay_ms) {
+    UINT_PTR timer = static_cast<UINT_PTR>(GetDlgCtrlID(list));
+    bool timed = program_panel != nullptr && GetParent(list) == program_panel &&
+                 SetTimer(program_panel, timer, delay_ms, nullptr) != 0;
+    if (!timed) draw_again(list);
 }
 
 // Reads a cell into a cleared buffer of units characters. Windows cuts a
@@ -74,9 +85,11 @@ void read_cell(HWND list, int32_t row, int32_t column, Char* out, int32_t units,
 
 }  // namespace
 
-void draw_again(HWND list) {
-    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list, nullptr, TRUE);
+bool draw_filled_table(HWND panel, UINT_PTR timer) {
+    if (timer != IDC_CHANNEL_LIST && timer != IDC_EPG_LIST) return false;
+    KillTimer(panel, timer);
+    draw_again(GetDlgItem(panel, static_cast<int32_t>(timer)));
+    return true;
 }
 
 HWND channel_list() { return GetDlgItem(program_panel, IDC_CHANNEL_LIST); }
@@ -142,7 +155,7 @@ void fill_channel_rows(HWND list, const char* response) {
     table_fill fill = {list, true};
     hold_drawing(list);
     size_t n = split_fields(response, response_size, take_field, &fill);
-    draw_when_idle(list);
+    draw_later(list, 0);
     last_channel = last_complete_channel(n);
 }
 
@@ -161,7 +174,7 @@ void fill_epg_list(int32_t row) {
     hold_drawing(guide);
     SendMessageW(guide, LVM_DELETEALLITEMS, 0, 0);
     split_fields(table_response, response_size, take_field, &fill);
-    draw_when_idle(guide);
+    draw_later(guide, guide_draw_delay_ms);
 }
 
 void set_up_tables(HWND panel) {

@@ -20,11 +20,9 @@ extern int32_t last_channel;
 HWND channel_list();
 HWND guide_list();
 
-// Posted to the program panel when a table is full; the table is the
-// message's lparam. The panel draws it again.
-const UINT table_filled_message = WM_APP + 1;
-// Switches drawing back on for a full table and draws it.
-void draw_again(HWND list);
+// A full table is drawn by the program panel's timer of the table's
+// control id: the panel calls this for a timer it does not know.
+bool draw_filled_table(HWND panel, UINT_PTR timer);
 
 // Sends the channelslist request and fills the channel table, one row per
 // record; sets last_channel.

@@ -64,9 +64,9 @@ INT_PTR CALLBACK program_panel_proc(HWND panel, UINT message, WPARAM wparam, LPA
         return TRUE;
     case WM_NOTIFY:
         return on_notify(panel, reinterpret_cast<NMHDR*>(lparam));
-    case table_filled_message:
-        draw_again(reinterpret_cast<HWND>(lparam));
-        return TRUE;
+    case WM_TIMER:
+        if (draw_filled_table(panel, wparam)) return TRUE;
+        return captioned_panel_message(panel, message, wparam, &program_panel_ticks);
     default:
         return captioned_panel_message(panel, message, wparam, &program_panel_ticks);
     }

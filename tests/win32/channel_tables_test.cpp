@@ -65,9 +65,8 @@ LRESULT CALLBACK counting_guide_proc(HWND list, UINT message, WPARAM wparam, LPA
 }
 
 // The tables are filled with their drawing held, and must take up drawing
-// (their scroll bars included) once full: once, and after the fill, when the
-// program reads its messages again, so that a channel change does not wait
-// for the drawing.
+// (their scroll bars included) once full: once, and after the fill, so that
+// a channel change does not wait for the drawing.
 TEST_F(ChannelTables, TablesAreDrawnAgainOnceFilled) {
     HWND guide = GetDlgItem(program_panel, IDC_EPG_LIST);
     ShowWindow(program_panel, SW_SHOW);
@@ -83,7 +82,7 @@ TEST_F(ChannelTables, TablesAreDrawnAgainOnceFilled) {
     epg_channel = row;
     EXPECT_EQ(guide_redraws, 0) << "drawn within the fill";
     EXPECT_GT(SendMessageW(guide, LVM_GETITEMCOUNT, 0, 0), 20) << "the rows are there to read before drawing";
-    pump(100);
+    pump(600);
     SetWindowLongPtrW(guide, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(guide_proc));
     EXPECT_EQ(guide_redraws, 1);
     int32_t rows = static_cast<int32_t>(SendMessageW(guide, LVM_GETITEMCOUNT, 0, 0));
