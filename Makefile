@@ -33,10 +33,11 @@ test: build
 	scripts/check-layers
 	@echo "== native unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 	cd $(BUILD)/native && ctest --output-on-failure -j2
-	@echo "== Win32 tests of the wine build, under Xvfb"
-	scripts/with-xvfb ctest --test-dir $(BUILD)/wine --output-on-failure
-	@echo "== the Windows program, $(BUILD)/mingw/tvclient.exe, under Wine with the libvlc bridge"
-	scripts/with-xvfb ctest --test-dir $(BUILD)/mingw --output-on-failure
+	@echo "== the wine build and the Windows program ($(BUILD)/mingw/tvclient.exe, under Wine with the"
+	@echo "   libvlc bridge), side by side: each test with an X display, a Wine prefix and a stand-in of its own"
+	scripts/side-by-side $(BUILD)/logs \
+	    wine "ctest --test-dir $(BUILD)/wine --output-on-failure -j2" \
+	    windows-program "ctest --test-dir $(BUILD)/mingw --output-on-failure -j2"
 
 # make run TVCLIENT_BUILD=mingw shows the demo with the Windows program.
 TVCLIENT_BUILD ?= wine

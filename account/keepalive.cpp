@@ -6,7 +6,7 @@
 #include "base/countof.h"
 #include "base/ui_text.h"
 #include "base/utf.h"
-#include "service/service_request.h"
+#include "service/exchange.h"
 
 #include <cstring>
 

@@ -8,7 +8,7 @@
 #include "base/ui_text.h"
 #include "base/utf.h"
 #include "resources/resource.h"
-#include "service/service_request.h"
+#include "service/exchange.h"
 
 #include <cstring>
 

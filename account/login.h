@@ -4,7 +4,7 @@
 
 #include "account/login_walk.h"
 #include "base/win32.h"
-#include "service/request.h"
+#include "service/protocol.h"
 
 // The user name and password as typed (ANSI bytes, at most 31 each); sent
 // in every request but the version request.

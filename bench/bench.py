@@ -44,7 +44,9 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-import journey as J  # noqa: E402
+import client as C  # noqa: E402
+import desktop as D  # noqa: E402
+from client import pids_of, process_rss_kib, process_ticks, threads_ticks  # noqa: E402
 
 # TVCLIENT_BUILD=mingw measures the Windows program, tvclient.exe, under Wine
 # through the libvlc bridge; the wine build otherwise.
@@ -53,8 +55,6 @@ OUT = os.path.join(ROOT, "build", "bench", "results" if BUILD == "wine" else "re
 WINE_BUILD = os.environ.get("TVCLIENT_BUILD_DIR", os.path.join(ROOT, "build", BUILD))
 # Every Wine program run here (reg included) uses that build's prefix.
 os.environ["TVCLIENT_BUILD_DIR"] = WINE_BUILD
-# The client's process as the system names it.
-CLIENT_PROCESS = "tvclient.exe.so" if BUILD == "wine" else "tvclient.exe"
 USER, PASSWORD = "bench", "bench"
 
 CHANGES = int(os.environ.get("BENCH_CHANGES", "1000"))
@@ -94,7 +94,7 @@ def percentile(values, p):
     return v[int(rank) - 1]
 
 
-class Service(J.Service):
+class Service(D.Service):
     """The stand-in service on a free loopback port."""
 
     def __init__(self, program, data, work, extra=()):
@@ -157,104 +157,26 @@ class Trace:
         return None
 
 
-def process_ticks(pid):
-    """User and system CPU time of a process, in clock ticks."""
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return int(fields[11]) + int(fields[12])
-
-
-def threads_ticks(pid, prefix):
-    """User and system CPU time of the process's threads whose name starts
-    with prefix, in clock ticks."""
-    total = 0
-    try:
-        tasks = os.listdir("/proc/%d/task" % pid)
-    except OSError:
-        return 0
-    for tid in tasks:
-        try:
-            with open("/proc/%d/task/%s/comm" % (pid, tid)) as f:
-                if not f.read().startswith(prefix):
-                    continue
-            with open("/proc/%d/task/%s/stat" % (pid, tid)) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-            total += int(fields[11]) + int(fields[12])
-        except OSError:
-            continue
-    return total
-
-
-def process_rss_kib(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
-
-
-def pids_of(name):
-    out = subprocess.run(["pgrep", "-x", name], stdout=subprocess.PIPE).stdout.decode().split()
-    return [int(p) for p in out]
-
-
-def remember_login(env):
-    for name, value in (("isRem", "1"), ("a_user", USER), ("a_pass", PASSWORD)):
-        subprocess.run([J.WINERUN, "reg", "add", J.POLICIES, "/v", name, "/d", value, "/f"], env=env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
-class Client:
+class Client(C.Client):
     """One run of the client with its trace."""
 
     def __init__(self, desktop, service, trace_path):
-        self.desktop = desktop
         self.trace = Trace(trace_path)
-        before = set(pids_of(CLIENT_PROCESS))
-        env = dict(desktop.env, TVCLIENT_SERVICE=service.address, TVCLIENT_TRACE=trace_path,
-                   TVCLIENT_BUILD=BUILD, TVCLIENT_BUILD_DIR=WINE_BUILD)
-        self.launcher = subprocess.Popen([J.TVCLIENT], env=env, stdout=subprocess.DEVNULL,
-                                         stderr=subprocess.DEVNULL, cwd="/")
-        self.pid = None
-        for _ in range(400):
-            fresh = [p for p in pids_of(CLIENT_PROCESS) if p not in before]
-            if fresh:
-                self.pid = fresh[0]
-                break
-            time.sleep(0.05)
+        super().__init__(desktop, service, TVCLIENT_TRACE=trace_path, TVCLIENT_BUILD=BUILD,
+                         TVCLIENT_BUILD_DIR=WINE_BUILD)
 
     def log_in(self):
         """Presses the login button of the remembered login; the trace from there."""
         if self.desktop.find("Login", 60) is None:
-            raise J.StepFailed("the login dialog did not appear")
+            raise D.StepFailed("the login dialog did not appear")
         time.sleep(0.3)
         self.desktop.tool("key", "Return")
         _, filled = self.trace.wait("channels.filled", 0, 30)
         if filled is None:
-            raise J.StepFailed("the channel table was not filled within 30 s of the login")
+            raise D.StepFailed("the channel table was not filled within 30 s of the login")
 
     def focus_video(self):
-        wid = self.desktop.find("play", 10)
-        if wid is None:
-            raise J.StepFailed("the video window is not on the screen")
-        x, y, w, h = self.desktop.geometry(wid)
-        self.desktop.tool("mousemove", x + 3, y + 3)
-        self.desktop.tool("click", 1)
-        time.sleep(0.5)
-        return x, y, w, h
-
-    def end(self):
-        if self.pid is not None:
-            try:
-                os.kill(self.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-        try:
-            self.launcher.wait(timeout=20)
-        except subprocess.TimeoutExpired:
-            self.launcher.kill()
-            self.launcher.wait()
-        self.desktop.gone("play", 10)
+        return super().focus_video(timeout=10)
 
 
 def startup_parts(trace):
@@ -526,7 +448,7 @@ def measure_fill(tvservice, desktop, work):
     service, records = largest_channel_list(tvservice, work)
     try:
         env = dict(desktop.env, TVCLIENT_SERVICE=service.address, TVCLIENT_BUILD_DIR=WINE_BUILD)
-        out = subprocess.run([J.WINERUN, os.path.join(WINE_BUILD, "fill_bench.exe"), USER, PASSWORD, str(FILLS)],
+        out = subprocess.run([C.WINERUN, os.path.join(WINE_BUILD, "fill_bench.exe"), USER, PASSWORD, str(FILLS)],
                              env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=300).stdout.decode()
     finally:
         service.close()
@@ -547,7 +469,7 @@ def relay_road(service, desktop, channel_id):
     found = {}
     for mode in ("relay", "direct"):
         env = dict(desktop.env, TVCLIENT_SERVICE=service.address, TVCLIENT_BUILD_DIR=WINE_BUILD)
-        out = subprocess.run([J.WINERUN, os.path.join(WINE_BUILD, "relay_bench.exe"), USER, PASSWORD, channel_id,
+        out = subprocess.run([C.WINERUN, os.path.join(WINE_BUILD, "relay_bench.exe"), USER, PASSWORD, channel_id,
                               str(RELAY_FETCHES), mode], env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                              timeout=600).stdout.decode()
         took, rss = [], {}
@@ -719,12 +641,12 @@ def main():
     os.makedirs(OUT, exist_ok=True)
     work = tempfile.mkdtemp(prefix="tvclient-bench.")
     started = time.time()
-    desktop = J.Desktop()
+    desktop = D.Desktop()
     service = Service(tvservice, os.path.join(HERE, "bench.yaml"), os.path.join(work, "service"), ["--on-air"])
     r = {}
     client = None
     try:
-        remember_login(desktop.env)
+        C.remember_login(desktop.env, USER, PASSWORD)
         r["starts"], client = measure_startups(desktop, service, work)
         geometry = client.focus_video()
         # The overlays hide once the mouse has rested.
@@ -767,7 +689,7 @@ def main():
         if client is not None:
             client.end()
         service.close()
-        J.forget_login(desktop.env)
+        C.forget_login(desktop.env)
         desktop.close()
     write_series(r)
     report(r)

@@ -12,8 +12,8 @@
 #include "playback/channel_tables.h"
 #include "playback/program_panel.h"
 #include "resources/resource.h"
-#include "service/request.h"
-#include "service/service_request.h"
+#include "service/exchange.h"
+#include "service/protocol.h"
 #include "shell/startup.h"
 
 #include <commctrl.h>

@@ -11,13 +11,14 @@
 // that the time and the memory of the relay's own road can be told from
 // the player's.
 #include "account/login_walk.h"
+#include "base/sockets.h"
 #include "base/trace.h"
 #include "base/utf.h"
 #include "base/win32.h"
 #include "playback/channel_rules.h"
 #include "playback/stream_relay.h"
-#include "service/request.h"
-#include "service/service_request.h"
+#include "service/exchange.h"
+#include "service/protocol.h"
 
 #include <psapi.h>
 #include <ws2tcpip.h>

@@ -60,11 +60,11 @@ add_test(NAME libvlc_def_matches_calls
 set(WINE_TOOLS /usr/lib/wine)
 set(BRIDGE_DIR ${CMAKE_BINARY_DIR}/bridge)
 set(BRIDGE_SPEC ${BRIDGE_DIR}/libvlc.spec)
-set(BRIDGE_SOURCE ${PROJECT_SOURCE_DIR}/playback/bridge/libvlc_bridge.c)
+set(BRIDGE_SOURCE ${PROJECT_SOURCE_DIR}/tools/libvlc-bridge/libvlc_bridge.c)
 add_custom_command(OUTPUT ${BRIDGE_SPEC}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${BRIDGE_DIR}
-    COMMAND ${PROJECT_SOURCE_DIR}/playback/bridge/spec-from-def ${LIBVLC_DEF} ${BRIDGE_SPEC}
-    DEPENDS ${LIBVLC_DEF} ${PROJECT_SOURCE_DIR}/playback/bridge/spec-from-def)
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/libvlc-bridge/spec-from-def ${LIBVLC_DEF} ${BRIDGE_SPEC}
+    DEPENDS ${LIBVLC_DEF} ${PROJECT_SOURCE_DIR}/tools/libvlc-bridge/spec-from-def)
 add_custom_command(OUTPUT ${BRIDGE_DIR}/libvlc.dll.so
     COMMAND ${WINE_TOOLS}/winegcc -m64 -shared -Wall -Wextra -o ${BRIDGE_DIR}/libvlc.dll
             ${BRIDGE_SPEC} ${BRIDGE_SOURCE} -lvlc -lpthread
@@ -101,4 +101,4 @@ add_test(NAME dist_package COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/
 add_test(NAME windows_install
          COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/windows_install.py ${CMAKE_BINARY_DIR}
                  ${TVCLIENT_NATIVE_DIR}/tvservice)
-set_tests_properties(windows_install PROPERTIES TIMEOUT 400)
+set_tests_properties(windows_install PROPERTIES TIMEOUT 400 COST 50)

@@ -1,25 +1,42 @@
 # The tests of a build's program, the same for the wine build and the
-# Windows program: the Win32 suite against the stand-in, the scripts/tvclient
-# version check and the end-to-end journey. BUILD is what TVCLIENT_BUILD
-# names it ("wine" or "mingw"); SUFFIX tells the two builds' tests apart.
+# Windows program: the Win32 suite against the stand-in (in shards), the
+# scripts/tvclient version check and the end-to-end journey. BUILD is what
+# TVCLIENT_BUILD names it ("wine" or "mingw"); SUFFIX tells the two builds'
+# tests apart. Each runs in a lane of its own (scripts/test-lane: its own X
+# display and Wine prefix; with-standin gives the suite its own stand-in),
+# so that make test runs them side by side.
 set(TVCLIENT_NATIVE_DIR ${PROJECT_SOURCE_DIR}/build/native CACHE PATH "Folder of the native build (tvservice)")
+# The Win32 suite mostly waits on the program's own timers: its cases are
+# dealt to this many shards (GoogleTest's sharding), which run side by side.
+set(TVCLIENT_WIN32_SHARDS 2 CACHE STRING "Shards of each build's Win32 suite")
 
 function(add_program_tests BUILD SUFFIX)
     set(tvservice ${TVCLIENT_NATIVE_DIR}/tvservice)
-    set(as_build ${CMAKE_COMMAND} -E env TVCLIENT_BUILD=${BUILD})
+    set(in_build ${CMAKE_COMMAND} -E env TVCLIENT_BUILD=${BUILD} TVCLIENT_BUILD_DIR=${CMAKE_BINARY_DIR})
+    set(lane ${PROJECT_SOURCE_DIR}/scripts/test-lane)
+    set(lanes ${CMAKE_BINARY_DIR}/lanes)
 
-    add_test(NAME win32_tests${SUFFIX}
-             COMMAND ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
-                     ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
-                     --client=$<TARGET_FILE:tvclient>)
-    set_tests_properties(win32_tests${SUFFIX} PROPERTIES TIMEOUT 900)
+    math(EXPR last_shard "${TVCLIENT_WIN32_SHARDS} - 1")
+    foreach(shard RANGE ${last_shard})
+        add_test(NAME win32_tests${SUFFIX}_${shard}
+                 COMMAND ${in_build} GTEST_TOTAL_SHARDS=${TVCLIENT_WIN32_SHARDS} GTEST_SHARD_INDEX=${shard}
+                         ${lane} ${lanes}/win32-${shard}
+                         ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
+                         --data ${PROJECT_SOURCE_DIR}/tests/win32/service.yaml
+                         ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
+                         --client=$<TARGET_FILE:tvclient>)
+        # The longest first.
+        set_tests_properties(win32_tests${SUFFIX}_${shard} PROPERTIES TIMEOUT 900 COST 1000)
+    endforeach()
 
     add_test(NAME tvclient_script_version${SUFFIX}
-             COMMAND ${as_build} ${PROJECT_SOURCE_DIR}/tests/scripts/tvclient_version.sh ${tvservice})
-    set_tests_properties(tvclient_script_version${SUFFIX} PROPERTIES TIMEOUT 120)
+             COMMAND ${in_build} ${lane} ${lanes}/version
+                     ${PROJECT_SOURCE_DIR}/tests/scripts/tvclient_version.sh ${tvservice})
+    set_tests_properties(tvclient_script_version${SUFFIX} PROPERTIES TIMEOUT 120 COST 10)
 
     # A subscriber's evening, driven from outside with xdotool on its own Xvfb.
     add_test(NAME e2e_journey${SUFFIX}
-             COMMAND ${as_build} /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/e2e/journey.py ${tvservice})
-    set_tests_properties(e2e_journey${SUFFIX} PROPERTIES TIMEOUT 400)
+             COMMAND ${in_build} ${lane} ${lanes}/journey
+                     /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/e2e/journey.py ${tvservice})
+    set_tests_properties(e2e_journey${SUFFIX} PROPERTIES TIMEOUT 400 COST 100)
 endfunction()

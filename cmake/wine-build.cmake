@@ -42,4 +42,4 @@ target_link_libraries(relay_bench PRIVATE tvclient_core psapi)
 add_test(NAME deb_install
          COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/deb_install.py ${CMAKE_BINARY_DIR}
                  ${TVCLIENT_NATIVE_DIR}/tvservice)
-set_tests_properties(deb_install PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
+set_tests_properties(deb_install PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 COST 50)

@@ -30,6 +30,37 @@ void format_row_number(int32_t row, char* out, size_t out_size) {
     snprintf(out, out_size, "%3d", static_cast<int>(row + 1));
 }
 
+namespace {
+
+struct cell_walk {
+    table_kind kind;
+    cell_sink put;
+    void* context;
+};
+
+void place_field(const char* field, size_t length, size_t k, void* walk_ptr) {
+    const cell_walk* walk = static_cast<const cell_walk*>(walk_ptr);
+    if (walk->kind == table_kind::guide) {
+        cell_place place = epg_cell_for_field(k);
+        walk->put(place.row, place.column, field, length, walk->context);
+        return;
+    }
+    cell_place place = channel_cell_for_field(k);
+    if (k % 5 == 0) {
+        char number[16];
+        format_row_number(place.row, number, sizeof number);
+        walk->put(place.row, column_number, number, strlen(number), walk->context);
+    }
+    walk->put(place.row, place.column, field, length, walk->context);
+}
+
+}  // namespace
+
+size_t place_table_cells(const char* response, size_t n, table_kind kind, cell_sink put, void* context) {
+    cell_walk walk = {kind, put, context};
+    return split_fields(response, n, place_field, &walk);
+}
+
 int32_t next_channel(int32_t current, int32_t last) {
     return current < last ? current + 1 : 0;
 }

@@ -42,6 +42,17 @@ int32_t last_complete_channel(size_t n_fields);
 // The number shown in column 0: row + 1 right-aligned in three characters.
 void format_row_number(int32_t row, char* out, size_t out_size);
 
+// Which table a response fills.
+enum class table_kind { channels, guide };
+// Receives one cell of a table: its row and column and its text (length
+// bytes of UTF-8, not terminated).
+typedef void (*cell_sink)(int32_t row, int32_t column, const char* text, size_t length, void* context);
+// Walks a response (its first n bytes, up to a zero byte) field by field
+// and gives each field's cell to put, in order; for the channel table, a
+// record's row number (column 0) comes before its first field. Returns the
+// number of fields.
+size_t place_table_cells(const char* response, size_t n, table_kind kind, cell_sink put, void* context);
+
 // Navigation: the row each operation chooses.
 int32_t next_channel(int32_t current, int32_t last);
 int32_t previous_channel(int32_t current, int32_t last);

@@ -6,7 +6,7 @@
 #include "base/utf.h"
 #include "playback/channel_rules.h"
 #include "resources/resource.h"
-#include "service/service_request.h"
+#include "service/exchange.h"
 
 #include <cstring>
 
@@ -20,25 +20,8 @@ namespace {
 // A cell holds at most 2047 UTF-16 units.
 const size_t cell_units = 2048;
 
-struct table_fill {
-    HWND list;
-    bool channels;  // the channel table (else the guide)
-};
-
-void take_field(const char* field, size_t length, size_t k, void* context) {
-    table_fill* fill = static_cast<table_fill*>(context);
-    if (fill->channels) {
-        cell_place place = channel_cell_for_field(k);
-        if (k % 5 == 0) {
-            char number[16];
-            format_row_number(place.row, number, sizeof number);
-            set_list_cell(fill->list, number, strlen(number), place.row, column_number);
-        }
-        set_list_cell(fill->list, field, length, place.row, place.column);
-    } else {
-        cell_place place = epg_cell_for_field(k);
-        set_list_cell(fill->list, field, length, place.row, place.column);
-    }
+void put_cell(int32_t row, int32_t column, const char* text, size_t length, void* list) {
+    set_list_cell(static_cast<HWND>(list), text, length, row, column);
 }
 
 // A table that is filled row by row is drawn once, when it is full: drawn
@@ -152,9 +135,8 @@ void fill_channel_list(HWND list) {
 }
 
 void fill_channel_rows(HWND list, const char* response) {
-    table_fill fill = {list, true};
     hold_drawing(list);
-    size_t n = split_fields(response, response_size, take_field, &fill);
+    size_t n = place_table_cells(response, response_size, table_kind::channels, put_cell, list);
     draw_later(list, 0);
     last_channel = last_complete_channel(n);
 }
@@ -170,10 +152,9 @@ void fill_epg_list(int32_t row) {
     if (format_epg_request(line, sizeof line, service_host(), user_name, user_password, id) > 0)
         service_request(line, table_response, response_size);
     trace_event("epg.answered");
-    table_fill fill = {guide, false};
     hold_drawing(guide);
     SendMessageW(guide, LVM_DELETEALLITEMS, 0, 0);
-    split_fields(table_response, response_size, take_field, &fill);
+    place_table_cells(table_response, response_size, table_kind::guide, put_cell, guide);
     draw_later(guide, guide_draw_delay_ms);
 }
 

@@ -12,7 +12,7 @@
 #include "playback/program_panel.h"
 #include "playback/switching.h"
 #include "resources/resource.h"
-#include "service/service_request.h"
+#include "service/exchange.h"
 #include "service/version.h"
 #include "shell/panels.h"
 #include "shell/video_window.h"

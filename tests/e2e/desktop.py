@@ -27,6 +27,12 @@ def check(condition, what):
         raise StepFailed(what)
 
 
+def check_and_say(condition, what):
+    """check, and a line "ok: what" once it held (the install tests' log)."""
+    check(condition, what)
+    print("ok: " + what, flush=True)
+
+
 class Desktop:
     """An Xvfb display with the person's hands (xdotool) and eyes (import)."""
 

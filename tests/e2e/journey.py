@@ -14,19 +14,16 @@ Usage: journey.py TVSERVICE-PROGRAM [--shots-only DIR]
 import os
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
 
-from desktop import Desktop, Service, StepFailed, check  # noqa: F401 (the soak and the bench take them from here too)
+from client import Client, forget_login, registry
+from desktop import Desktop, Service, StepFailed, check
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-TVCLIENT = os.path.join(ROOT, "scripts", "tvclient")
-WINERUN = os.path.join(ROOT, "scripts", "winerun")
 # The Windows program's journey (TVCLIENT_BUILD=mingw) keeps its own.
 ARTEFACTS = os.path.join(ROOT, "build", "e2e-mingw" if os.environ.get("TVCLIENT_BUILD") == "mingw" else "e2e")
-POLICIES = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Policies"
 
 
 def req(service, body):
@@ -35,37 +32,6 @@ def req(service, body):
 
 def user_body(user, password, rest):
     return "user\\x01%s\\x01pass\\x01%s\\x01%s" % (user, password, rest)
-
-
-class Client:
-    def __init__(self, desktop, service):
-        env = dict(desktop.env, TVCLIENT_SERVICE=service.address)
-        self.process = subprocess.Popen([TVCLIENT], env=env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL, cwd="/")
-
-    def wait(self, timeout=20.0):
-        try:
-            return self.process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            return None
-
-    def kill(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
-
-
-def registry(name, env):
-    out = subprocess.run([WINERUN, "reg", "query", POLICIES, "/v", name], env=env,
-                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode("utf-8", "replace")
-    m = re.search(r"%s\s+REG_SZ\s*(.*)" % re.escape(name), out)
-    return m.group(1).strip() if m else None
-
-
-def forget_login(env):
-    for name in ("isRem", "a_user", "a_pass"):
-        subprocess.run([WINERUN, "reg", "delete", POLICIES, "/v", name, "/f"], env=env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 class Journey:
@@ -91,10 +57,7 @@ class Journey:
         return self.d.geometry(wid)
 
     def focus_video(self):
-        # A click near the top left corner, where no overlay lies.
-        x, y, w, h = self.video()
-        self.d.click(x + 3, y + 3)
-        time.sleep(0.3)
+        self.client.focus_video()
 
     def blue_row(self, shot):
         """The index of the highlighted row of the channel table, by colour."""

@@ -4,7 +4,7 @@
 
 #include "base/utf.h"
 #include "playback/channel_rules.h"
-#include "service/request.h"
+#include "service/protocol.h"
 
 #include <cstring>
 #include <string>

@@ -2,7 +2,7 @@
 // read as (length byte, bytes) pairs; a length of 255 stands for an error.
 #include "tests/fuzz/fuzz_targets.h"
 
-#include "service/request.h"
+#include "service/protocol.h"
 
 #include <cstring>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "base/utf.h"
-#include "tests/native/join.h"
 #include "playback/channel_rules.h"
+#include "tests/join.h"
 
 #include <gtest/gtest.h>
 
@@ -21,22 +21,18 @@ struct filled {
     size_t fields = 0;
 };
 
-filled fill_channels(const std::string& response) {
+// The cells as the program puts them into its table.
+filled fill(const std::string& response, table_kind kind) {
     filled t;
-    t.fields = split_fields(response.c_str(), response.size(),
-                             [](const char* f, size_t n, size_t k, void* ctx) {
-                                 table* cells = static_cast<table*>(ctx);
-                                 cell_place p = channel_cell_for_field(k);
-                                 if (k % 5 == 0) {
-                                     char number[16];
-                                     format_row_number(p.row, number, sizeof number);
-                                     (*cells)[std::make_pair(p.row, 0)] = number;
-                                 }
-                                 (*cells)[std::make_pair(p.row, p.column)] = std::string(f, n);
-                             },
-                             &t.cells);
+    t.fields = place_table_cells(response.c_str(), response.size(), kind,
+                                 [](int32_t row, int32_t column, const char* text, size_t n, void* cells) {
+                                     (*static_cast<table*>(cells))[std::make_pair(row, column)] = std::string(text, n);
+                                 },
+                                 &t.cells);
     return t;
 }
+
+filled fill_channels(const std::string& response) { return fill(response, table_kind::channels); }
 
 std::string cell(filled& t, int32_t row, int32_t column) { return t.cells[std::make_pair(row, column)]; }
 
@@ -92,18 +88,13 @@ TEST(ChannelTable, RowNumbersWidenFromTheThousandthRow) {
 }
 
 TEST(GuideTable, FourFieldsARow) {
-    std::vector<cell_place> places;
-    std::string r = join({"10:00", "11:00", "Новините", "На живо.", "11:00", "12:30", "Филм", "Премиера.", "12:30"});
-    size_t n = split_fields(r.c_str(), r.size(),
-                             [](const char*, size_t, size_t k, void* ctx) {
-                                 static_cast<std::vector<cell_place>*>(ctx)->push_back(epg_cell_for_field(k));
-                             },
-                             &places);
-    EXPECT_EQ(n, 9u);
-    EXPECT_EQ(places[8].row, 2);
-    EXPECT_EQ(places[8].column, 0);
-    EXPECT_EQ(places[6].row, 1);
-    EXPECT_EQ(places[6].column, 2);
+    filled t = fill(join({"10:00", "11:00", "Новините", "На живо.", "11:00", "12:30", "Филм", "Премиера.", "12:30"}),
+                    table_kind::guide);
+    EXPECT_EQ(t.fields, 9u);
+    EXPECT_EQ(t.cells.size(), 9u);  // no row numbers in the guide
+    EXPECT_EQ(cell(t, 2, 0), "12:30");
+    EXPECT_EQ(cell(t, 1, 2), "Филм");
+    EXPECT_EQ(cell(t, 0, 3), "На живо.");
 }
 
 TEST(Navigation, WrapsAtBothEnds) {
@@ -115,18 +106,6 @@ TEST(Navigation, WrapsAtBothEnds) {
     // An empty table.
     EXPECT_EQ(next_channel(0, -1), 0);
     EXPECT_EQ(previous_channel(0, -1), -1);
-}
-
-TEST(LockCode, OnlyANonZeroLeadingNumberAsks) {
-    EXPECT_EQ(lock_code_number(""), 0);
-    EXPECT_EQ(lock_code_number("0"), 0);
-    EXPECT_EQ(lock_code_number("abc"), 0);
-    EXPECT_EQ(lock_code_number("a12"), 0);
-    EXPECT_EQ(lock_code_number("007"), 7);
-    EXPECT_EQ(lock_code_number("12ab"), 12);
-    EXPECT_EQ(lock_code_number(" 42"), 42);
-    EXPECT_EQ(lock_code_number("-3"), -3);
-    EXPECT_EQ(lock_code_number("99999999999999999999"), INT32_MAX);
 }
 
 TEST(StreamUrl, BuiltUnchangedAndRefusedWhenTooLong) {

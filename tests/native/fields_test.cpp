@@ -1,5 +1,6 @@
 #include "base/fields.h"
-#include "tests/native/join.h"
+#include "playback/channel_rules.h"
+#include "tests/join.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +59,7 @@ TEST(Fields, KeysAreFoundInsideAFieldOrAsTheWholeField) {
     EXPECT_FALSE(field_contains(w, "crx"));
 }
 
-TEST(LeadingNumber, TheSameRuleForBytesAndUtf16) {
+TEST(LeadingNumber, TheSameRuleForBytesUtf16AndTheLockCode) {
     const std::pair<const char*, int32_t> cases[] = {
         {"", 0}, {"0", 0}, {"abc", 0}, {"a12", 0}, {"007", 7}, {"12ab", 12}, {" 42", 42}, {"\t+5", 5},
         {"-3", -3}, {"99999999999999999999", INT32_MAX}, {"-99999999999999999999", INT32_MIN},
@@ -67,6 +68,8 @@ TEST(LeadingNumber, TheSameRuleForBytesAndUtf16) {
         std::u16string wide(c.first, c.first + strlen(c.first));
         EXPECT_EQ(leading_number(c.first), c.second) << c.first;
         EXPECT_EQ(leading_number(wide.c_str()), c.second) << c.first;
+        // A channel's lock code asks when this number is not 0.
+        EXPECT_EQ(lock_code_number(c.first), c.second) << c.first;
     }
 }
 

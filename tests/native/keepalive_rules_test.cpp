@@ -1,5 +1,5 @@
 #include "account/keepalive_rules.h"
-#include "tests/native/join.h"
+#include "tests/join.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #include "account/login_walk.h"
 #include "base/utf.h"
+#include "tests/join.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +13,7 @@ namespace {
 // Joins UTF-8 fields with 0x01 and converts the whole text to UTF-16, as
 // the client does with a response.
 std::u16string response(const std::vector<std::string>& fields) {
-    std::string joined;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (i) joined.push_back('\x01');
-        joined += fields[i];
-    }
+    std::string joined = join(fields);
     std::vector<char16_t> wide(32000);
     utf8_to_utf16(joined.c_str(), wide.data(), wide.size());
     return std::u16string(wide.data());

@@ -22,16 +22,11 @@ WORK = tempfile.mkdtemp(prefix="tvclient-deb.")
 # The driver ends the Wine server of the prefix it is given; this one is the user's.
 os.environ["WINEPREFIX"] = os.path.join(WORK, "home", ".local", "share", "tvclient", "prefix")
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from desktop import Desktop, Service, StepFailed, check as shared_check  # noqa: E402
+from desktop import Desktop, Service, StepFailed, check_and_say as check  # noqa: E402
 
 SKIPPED = 77
 USER = "nobody"  # a user other than root that every Debian system has
 SHOTS = os.path.join(ROOT, "build", "deb")
-
-
-def check(condition, what):
-    shared_check(condition, what)
-    print("ok: " + what)
 
 
 def as_user(home, desktop, service, *command):

@@ -28,7 +28,7 @@ WORK = tempfile.mkdtemp(prefix="tvclient-install.")
 PREFIX = os.path.join(WORK, "prefix")
 os.environ["WINEPREFIX"] = PREFIX
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from desktop import Desktop, Service, StepFailed, check as shared_check  # noqa: E402
+from desktop import Desktop, Service, StepFailed, check_and_say as check  # noqa: E402
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -39,11 +39,6 @@ SHORTCUT = os.path.join(DRIVE_C, "ProgramData", "Microsoft", "Windows", "Start M
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\tvclient"
 POLICIES = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Policies"
 MISSING_CAPTION = "Липсва VLC"
-
-
-def check(condition, what):
-    shared_check(condition, what)
-    print("ok: " + what)
 
 
 def wine_env(desktop, bridge=None, **extra):

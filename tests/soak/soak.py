@@ -9,64 +9,50 @@ Usage: soak.py TVSERVICE-PROGRAM [MINUTES]
 
 import os
 import random
-import subprocess
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
-import journey as J  # noqa: E402
+from client import Client, forget_login  # noqa: E402
+from desktop import ROOT, Desktop, Service, check  # noqa: E402
+from journey import ARTEFACTS  # noqa: E402
 
 FAULTS = ["silent", "close", "one_byte", "trailing_zero", "huge", "drip", "stall_half"]
 KINDS = ["keepsession", "epg"]
 MESSAGE_CAPTIONS = ("Грешка!", "ТВ ЗЕЛУР")
 
 
-def client_rss_kib():
-    """Resident memory of the client's process (the Wine process running it)."""
-    out = subprocess.run(["pgrep", "-f", "tvclient.exe.so"], stdout=subprocess.PIPE).stdout.decode().split()
-    best = 0
-    for pid in out:
-        try:
-            with open("/proc/%s/status" % pid) as f:
-                for line in f:
-                    if line.startswith("VmRSS:"):
-                        best = max(best, int(line.split()[1]))
-        except OSError:
-            pass
-    return best
-
-
 def main():
     tvservice = sys.argv[1]
     minutes = float(sys.argv[2]) if len(sys.argv) > 2 else float(os.environ.get("SOAK_MINUTES", "30"))
-    os.makedirs(J.ARTEFACTS, exist_ok=True)
+    os.makedirs(ARTEFACTS, exist_ok=True)
     work = tempfile.mkdtemp(prefix="tvclient-soak.")
-    desktop = J.Desktop()
-    service = J.Service(tvservice, os.path.join(J.ROOT, "standin", "demo.yaml"), work)
-    J.forget_login(desktop.env)
-    journey = J.Journey(desktop, service)
+    desktop = Desktop()
+    service = Service(tvservice, os.path.join(ROOT, "standin", "demo.yaml"), work)
+    forget_login(desktop.env)
     crashes = hangs = zaps = faults_set = messages = 0
     rss = []
     started = time.time()
+    client = None
     try:
-        journey.client = J.Client(desktop, service)
-        J.check(desktop.find("Login", 40) is not None, "the login dialog appears")
+        client = Client(desktop, service)
+        check(desktop.find("Login", 40) is not None, "the login dialog appears")
         desktop.type("ivan")
         desktop.key("Tab")
         desktop.type("1234")
         desktop.key("Return")
-        J.check(desktop.find("play", 20) is not None, "the video window appears")
-        journey.focus_video()
+        check(desktop.find("play", 20) is not None, "the video window appears")
+        client.focus_video()
         desktop.key("Right")
         time.sleep(5)
-        rss.append((0.0, client_rss_kib()))
+        rss.append((0.0, client.rss_kib()))
         last_progress = time.time()
         last_fault = 0.0
         while time.time() - started < minutes * 60:
-            if journey.client.process.poll() is not None:
+            if client.process.poll() is not None:
                 crashes += 1
-                print("the client ended (code %s) after %.0f s" % (journey.client.process.returncode,
+                print("the client ended (code %s) after %.0f s" % (client.process.returncode,
                                                                    time.time() - started), flush=True)
                 break
             now = time.time()
@@ -83,7 +69,7 @@ def main():
                     desktop.key("Return")
                     messages += 1
             mark = len(service.lines())
-            journey.focus_video()
+            client.focus_video()
             desktop.key(random.choice(["Right", "Right", "Left", "Home", "End"]))
             zaps += 1
             # Any request within 20 seconds shows the program is alive.
@@ -91,16 +77,16 @@ def main():
                 last_progress = time.time()
             elif time.time() - last_progress > 60:
                 hangs += 1
-                desktop.shot(os.path.join(J.ARTEFACTS, "soak-hang.png"))
+                desktop.shot(os.path.join(ARTEFACTS, "soak-hang.png"))
                 print("no request for 60 s after a key at %.0f s" % (time.time() - started), flush=True)
                 break
             time.sleep(random.uniform(1.0, 4.0))
             if zaps % 20 == 0:
-                rss.append(((time.time() - started) / 60, client_rss_kib()))
+                rss.append(((time.time() - started) / 60, client.rss_kib()))
     finally:
         service.faults("")
-        if journey.client:
-            journey.client.kill()
+        if client:
+            client.kill()
         service.close()
         desktop.close()
     first = rss[1][1] if len(rss) > 1 else (rss[0][1] if rss else 0)

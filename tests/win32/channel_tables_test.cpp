@@ -1,29 +1,5 @@
 // The channel table and the guide: what they hold and how they are drawn.
-#include "tests/win32/watching.h"
-
-#include "account/login.h"
-#include "base/app.h"
-#include "base/ui_text.h"
-#include "playback/channel_rules.h"
-#include "playback/channel_tables.h"
-#include "playback/info_panel.h"
-#include "playback/player.h"
-#include "playback/program_panel.h"
-#include "playback/stream_relay.h"
-#include "playback/switching.h"
-#include "resources/resource.h"
-#include "service/service_request.h"
-#include "shell/panels.h"
-#include "shell/startup.h"
-#include "shell/video_window.h"
-
-#include <commctrl.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
+#include "tests/win32/prelude.h"
 
 namespace {
 

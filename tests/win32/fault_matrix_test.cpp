@@ -3,31 +3,7 @@
 // exactly the messages it must (or none), returns within its waits,
 // and loses nothing: the registry values, the channel table and the playing
 // channel are as before.
-#include "tests/win32/watching.h"
-
-#include "account/keepalive.h"
-#include "account/login.h"
-#include "account/user_panel.h"
-#include "base/app.h"
-#include "base/countof.h"
-#include "playback/channel_tables.h"
-#include "playback/player.h"
-#include "playback/program_panel.h"
-#include "playback/switching.h"
-#include "resources/resource.h"
-#include "shell/startup.h"
-#include "shell/video_window.h"
-
-#include <commctrl.h>
-
-#include <cctype>
-#include <cstdio>
-#include <cstring>
-#include <functional>
-#include <map>
-#include <string>
-#include <tuple>
-#include <vector>
+#include "tests/win32/prelude.h"
 
 namespace {
 
@@ -39,35 +15,14 @@ const char* const requests[] = {"version", "account", "shares", "keepsession", "
 
 // Logs in through the real dialog of this process: types the credentials
 // and presses "Вход" from another thread.
-class login_typer {
-public:
-    login_typer() {
-        stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
-    }
-    ~login_typer() {
-        SetEvent(stop_);
-        WaitForSingleObject(thread_, 5000);
-        CloseHandle(thread_);
-        CloseHandle(stop_);
-    }
-
-private:
-    static DWORD WINAPI run(void* self_ptr) {
-        login_typer* self = static_cast<login_typer*>(self_ptr);
-        while (WaitForSingleObject(self->stop_, 30) == WAIT_TIMEOUT) {
-            HWND dialog = FindWindowW(nullptr, L"Login");
-            if (dialog == nullptr || !IsWindowVisible(dialog)) continue;
-            SetDlgItemTextA(dialog, IDC_LOGIN_USER, "ivan");
-            SetDlgItemTextA(dialog, IDC_LOGIN_PASS, "1234");
-            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-            return 0;
-        }
-        return 0;
-    }
-    HANDLE stop_;
-    HANDLE thread_;
-};
+bool type_login() {
+    HWND dialog = FindWindowW(nullptr, L"Login");
+    if (dialog == nullptr || !IsWindowVisible(dialog)) return false;
+    SetDlgItemTextA(dialog, IDC_LOGIN_USER, "ivan");
+    SetDlgItemTextA(dialog, IDC_LOGIN_PASS, "1234");
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    return true;
+}
 
 std::string stored_values() { return stored("isRem") + "|" + stored("a_user") + "|" + stored("a_pass"); }
 
@@ -108,7 +63,7 @@ std::string run_request(const std::string& request, const std::string& fault) {
         return passed == should_pass ? "" : " version check gave the wrong answer";
     }
     if (request == "account") {
-        login_typer typer;
+        window_watcher typer(type_login);
         // None of these faults carries "false": the login goes on.
         return run_login() ? "" : " the login did not go on";
     }

@@ -107,24 +107,44 @@ void scripted_server::serve(SOCKET client) {
     }
 }
 
-message_watch::message_watch(int32_t answer) : answer_(answer) {
-    InitializeCriticalSection(&lock_);
+window_watcher::window_watcher(std::function<bool()> look) : look_(std::move(look)) {
     stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
 }
 
-message_watch::~message_watch() {
+window_watcher::~window_watcher() {
+    stop();
+    CloseHandle(stop_);
+}
+
+void window_watcher::stop() {
+    if (thread_ == nullptr) return;
     SetEvent(stop_);
     WaitForSingleObject(thread_, 5000);
     CloseHandle(thread_);
-    CloseHandle(stop_);
-    DeleteCriticalSection(&lock_);
+    thread_ = nullptr;
 }
 
+DWORD WINAPI window_watcher::run(void* self_ptr) {
+    window_watcher* self = static_cast<window_watcher*>(self_ptr);
+    while (WaitForSingleObject(self->stop_, 30) == WAIT_TIMEOUT) {
+        if (self->look_()) {
+            InterlockedExchange(&self->done_, 1);
+            return 0;
+        }
+    }
+    return 0;
+}
+
+message_watch::message_watch(int32_t answer)
+    : answer_(answer), watcher_([this] {
+          EnumWindows(visit, reinterpret_cast<LPARAM>(this));
+          return false;  // every box, until the watch ends
+      }) {}
 std::vector<seen_message> message_watch::seen() {
-    EnterCriticalSection(&lock_);
+    EnterCriticalSection(&lock_.cs);
     std::vector<seen_message> copy = seen_;
-    LeaveCriticalSection(&lock_);
+    LeaveCriticalSection(&lock_.cs);
     return copy;
 }
 
@@ -134,13 +154,6 @@ bool message_watch::wait_for(size_t count, uint32_t timeout_ms) {
         Sleep(20);
     }
     return seen().size() >= count;
-}
-
-DWORD WINAPI message_watch::run(void* self_ptr) {
-    message_watch* self = static_cast<message_watch*>(self_ptr);
-    while (WaitForSingleObject(self->stop_, 30) == WAIT_TIMEOUT)
-        EnumWindows(visit, reinterpret_cast<LPARAM>(self));
-    return 0;
 }
 
 BOOL CALLBACK message_watch::visit(HWND hwnd, LPARAM self) {
@@ -191,9 +204,9 @@ void message_watch::look_at(HWND hwnd) {
     m.text = texts.joined;
 
     handled_.push_back(hwnd);
-    EnterCriticalSection(&lock_);
+    EnterCriticalSection(&lock_.cs);
     seen_.push_back(m);
-    LeaveCriticalSection(&lock_);
+    LeaveCriticalSection(&lock_.cs);
     PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
                  reinterpret_cast<LPARAM>(button));
 }
@@ -269,13 +282,8 @@ server_responder answer_by_request(const service_answers& a) {
     };
 }
 
-std::string fields(const std::vector<std::string>& parts) {
-    std::string out;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (i) out.push_back('\x01');
-        out += parts[i];
-    }
-    return out;
+std::string version_line(const std::string& host) {
+    return "GET http://" + host + "/socket_server/server.php?input=version\r\n";
 }
 
 client_process::client_process() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/win32.h"
+#include "tests/join.h"
 
 #ifdef __WINE__
 // Winelib compiles against glibc: GoogleTest must not take itself for a
@@ -76,26 +77,49 @@ struct seen_message {
     std::string text;
 };
 
+// Watches the desktop from a thread of its own: calls look every 30 ms
+// until it returns true (it found its window and answered it) or the
+// watcher ends.
+class window_watcher {
+public:
+    explicit window_watcher(std::function<bool()> look);
+    ~window_watcher();
+    // Ends the watching; look is not called again once this returns.
+    void stop();
+    // Whether look has returned true.
+    bool done() const { return done_ != 0; }
+
+private:
+    static DWORD WINAPI run(void* self);
+    std::function<bool()> look_;
+    volatile LONG done_ = 0;
+    HANDLE stop_ = nullptr;
+    HANDLE thread_ = nullptr;
+};
+
 class message_watch {
 public:
     // Answers every message box with the given button (IDOK, IDYES, IDNO...),
     // falling back to OK, then Cancel, when the box has no such button.
     explicit message_watch(int32_t answer = IDOK);
-    ~message_watch();
     std::vector<seen_message> seen();
     // Waits until at least count boxes were seen (false after timeout_ms).
     bool wait_for(size_t count, uint32_t timeout_ms);
 
 private:
-    static DWORD WINAPI run(void* self);
     static BOOL CALLBACK visit(HWND hwnd, LPARAM self);
     void look_at(HWND hwnd);
+    struct section {
+        CRITICAL_SECTION cs;
+        section() { InitializeCriticalSection(&cs); }
+        ~section() { DeleteCriticalSection(&cs); }
+    };
     int32_t answer_;
-    HANDLE stop_ = nullptr;
-    HANDLE thread_ = nullptr;
-    CRITICAL_SECTION lock_;
+    section lock_;
     std::vector<seen_message> seen_;
     std::vector<HWND> handled_;
+    // Last: it starts watching once the rest is made, and ends first.
+    window_watcher watcher_;
 };
 
 // Sets an environment variable for the test's duration.
@@ -136,8 +160,9 @@ struct service_answers {
 };
 server_responder answer_by_request(const service_answers& answers);
 
-// Joins fields with the separator byte.
-std::string fields(const std::vector<std::string>& parts);
+// The version request line as the program sends it to the host.
+std::string version_line(const std::string& host);
+
 
 // The client started as its own process (the environment of this one).
 class client_process {

@@ -1,14 +1,6 @@
 // The paid session's keep-alive: the account it charges, the credit it
 // shows, and a refused session.
-#include "tests/win32/watching.h"
-
-#include "account/keepalive.h"
-#include "account/user_panel.h"
-#include "base/app.h"
-#include "shell/video_window.h"
-
-#include <string>
-#include <vector>
+#include "tests/win32/prelude.h"
 
 namespace {
 

@@ -1,12 +1,6 @@
 // The login dialog and the remembered credentials, driven in the client
 // program itself, as a user would meet them.
-#include "tests/win32/harness.h"
-
-#include "resources/resource.h"
-
-#include <cstdio>
-#include <memory>
-#include <set>
+#include "tests/win32/prelude.h"
 
 namespace {
 
@@ -129,7 +123,7 @@ TEST_F(LoginDialog, ARefusedLoginStoresTheTypedValuesSendsThemUnchangedAndEnds) 
 
 TEST_F(LoginDialog, FalseAnywhereInTheResponseIsARefusal) {
     service_answers answers;
-    answers.account = fields({"uid", "5", "fn", "Falsetto", "ln", "falsey"});
+    answers.account = join({"uid", "5", "fn", "Falsetto", "ln", "falsey"});
     scripted_server server(answer_by_request(answers));
     HWND dialog = start(server);
     ASSERT_NE(dialog, nullptr);
@@ -166,9 +160,9 @@ TEST_F(LoginDialog, AFailedExchangeLetsStartUpGoOnWithAnEntryOfTwoBlanks) {
 // The whole start-up, as a subscriber sees it after logging in.
 TEST_F(LoginDialog, AnAcceptedLoginShowsTheVideoWindowAndTheFourPanels) {
     service_answers answers;
-    answers.account = fields({"uid", "123", "fn", "Иван", "ln", "Петров", "sessionid", "0123456789abcdef", "cr",
+    answers.account = join({"uid", "123", "fn", "Иван", "ln", "Петров", "sessionid", "0123456789abcdef", "cr",
                               "10.00", "shr", "2"});
-    answers.shares = fields({"sid", "7", "fn", "Ана", "ln", "Иванова", "em", "ana@example.bg", "cr", "3.00",
+    answers.shares = join({"sid", "7", "fn", "Ана", "ln", "Иванова", "em", "ana@example.bg", "cr", "3.00",
                              "sid", "9", "fn", "Борис", "ln", "Петров", "em", "b@example.bg", "cr", "0"});
     scripted_server server(answer_by_request(answers));
     HWND dialog = start(server);
@@ -180,30 +174,37 @@ TEST_F(LoginDialog, AnAcceptedLoginShowsTheVideoWindowAndTheFourPanels) {
     HWND video = client_->find_window("play", 30000);
     ASSERT_NE(video, nullptr);
     EXPECT_NE(client_->find_window("Program", 5000), nullptr);
-    // The three overlays: control bar, info panel, exit button.
+    // The three overlays: control bar, info panel, exit button. The client
+    // may still be showing them when the program panel is up (a busy
+    // machine): the windows are walked again until the four are seen.
     int32_t visible_dialogs = 0;
     std::string seen;  // class and caption of each, to name a stray one
     HWND user_panel = nullptr;
     HWND help_panel = nullptr;
-    // The client may still be stacking its windows while they are walked,
-    // and a window raised meanwhile comes up a second time: each counts once.
-    std::set<HWND> counted;
-    for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
-        if (!counted.insert(w).second) continue;
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        if (pid != client_->id() || GetWindow(w, GW_OWNER) != video) continue;
-        std::string caption = window_text(w);
-        if (caption == "User") user_panel = w;
-        if (caption == "Help") help_panel = w;
-        if (IsWindowVisible(w)) {
-            ++visible_dialogs;
-            char class_name[64] = {0};
-            GetClassNameA(w, class_name, sizeof class_name);
-            char handle[32];
-            snprintf(handle, sizeof handle, " %p", static_cast<void*>(w));
-            seen += std::string(" [") + class_name + " \"" + caption + "\"" + handle + "]";
+    for (DWORD until = GetTickCount() + 5000;;) {
+        visible_dialogs = 0;
+        seen.clear();
+        // A window raised during the walk comes up a second time: each counts once.
+        std::set<HWND> counted;
+        for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
+            if (!counted.insert(w).second) continue;
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid != client_->id() || GetWindow(w, GW_OWNER) != video) continue;
+            std::string caption = window_text(w);
+            if (caption == "User") user_panel = w;
+            if (caption == "Help") help_panel = w;
+            if (IsWindowVisible(w)) {
+                ++visible_dialogs;
+                char class_name[64] = {0};
+                GetClassNameA(w, class_name, sizeof class_name);
+                char handle[32];
+                snprintf(handle, sizeof handle, " %p", static_cast<void*>(w));
+                seen += std::string(" [") + class_name + " \"" + caption + "\"" + handle + "]";
+            }
         }
+        if (visible_dialogs >= 4 || GetTickCount() > until) break;
+        Sleep(100);
     }
     EXPECT_EQ(visible_dialogs, 4) << seen;  // control bar, info panel, exit button, program panel
     ASSERT_NE(user_panel, nullptr);

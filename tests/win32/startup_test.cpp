@@ -1,19 +1,6 @@
 // Start-up and the message loop's commands, in this process: the windows
 // are built as the program builds them after a login.
-#include "tests/win32/standin.h"
-
-#include "account/login.h"
-#include "account/user_panel.h"
-#include "base/app.h"
-#include "playback/channel_tables.h"
-#include "playback/info_panel.h"
-#include "resources/resource.h"
-#include "shell/panels.h"
-#include "shell/startup.h"
-#include "shell/video_window.h"
-
-#include <cstring>
-#include <memory>
+#include "tests/win32/prelude.h"
 
 namespace {
 
@@ -22,7 +9,7 @@ protected:
     void SetUp() override {
         server_.reset(new scripted_server(answer_by_request(service_answers())));
         env_.reset(new scoped_env("TVCLIENT_SERVICE", server_->address().c_str()));
-        std::string login = fields({"uid", "123", "fn", "Иван", "ln", "Петров", "sessionid", "00ff", "cr", "10.00",
+        std::string login = join({"uid", "123", "fn", "Иван", "ln", "Петров", "sessionid", "00ff", "cr", "10.00",
                                     "shr", "0"});
         memset(login_response, 0, sizeof login_response);
         memcpy(login_response, login.data(), login.size());
@@ -230,10 +217,6 @@ TEST_F(StartUp, AlwaysOnTopTwiceLeavesTheWindowTopmost400By300AndCentred) {
     m.wParam = IDM_PROGRAMS;
     handle_after_dispatch(m);
     EXPECT_TRUE(IsWindowVisible(program_panel));
-}
-
-std::string version_line(const std::string& host) {
-    return "GET http://" + host + "/socket_server/server.php?input=version\r\n";
 }
 
 // The version check of start-up, in this process.

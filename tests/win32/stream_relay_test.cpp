@@ -1,30 +1,6 @@
 // The stream relay: the player reads every stream through it, so a stream
 // host cannot move the player to a local file, and it takes few connections.
-#include "tests/win32/watching.h"
-
-#include "account/login.h"
-#include "base/app.h"
-#include "base/ui_text.h"
-#include "playback/channel_rules.h"
-#include "playback/channel_tables.h"
-#include "playback/info_panel.h"
-#include "playback/player.h"
-#include "playback/program_panel.h"
-#include "playback/stream_relay.h"
-#include "playback/switching.h"
-#include "resources/resource.h"
-#include "service/service_request.h"
-#include "shell/panels.h"
-#include "shell/startup.h"
-#include "shell/video_window.h"
-
-#include <commctrl.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
+#include "tests/win32/prelude.h"
 
 namespace {
 
@@ -89,7 +65,7 @@ protected:
 
 TEST_F(StreamRelay, AStreamMovedToALocalFileIsNeverOpened) {
     // A clip that would play at once if the player opened it.
-    std::string clip = "/tmp/tvclient-local-" + std::to_string(GetCurrentProcessId()) + ".ts";
+    std::string clip = scratch_file("local.ts");
     ASSERT_EQ(host_command("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x180:rate=25 -t 30 "
                            "-c:v mpeg2video -f mpegts " + clip),
               0);
@@ -235,7 +211,7 @@ TEST_F(StreamRelay, AnHlsChannelPlaysThroughTheRelay) {
 }
 
 TEST_F(StreamRelay, AnHlsSegmentMovedToALocalFileIsNeverOpened) {
-    std::string clip = "/tmp/tvclient-segment-" + std::to_string(GetCurrentProcessId()) + ".ts";
+    std::string clip = scratch_file("segment.ts");
     ASSERT_EQ(host_command("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x180:rate=25 -t 30 "
                            "-c:v mpeg2video -f mpegts " + clip),
               0);

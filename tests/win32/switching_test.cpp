@@ -1,30 +1,6 @@
 // Channel starts: the live picture, the parental lock, navigation, a slow
 // guide, and rows whose cells are longer than their buffers.
-#include "tests/win32/watching.h"
-
-#include "account/login.h"
-#include "base/app.h"
-#include "base/ui_text.h"
-#include "playback/channel_rules.h"
-#include "playback/channel_tables.h"
-#include "playback/info_panel.h"
-#include "playback/player.h"
-#include "playback/program_panel.h"
-#include "playback/stream_relay.h"
-#include "playback/switching.h"
-#include "resources/resource.h"
-#include "service/service_request.h"
-#include "shell/panels.h"
-#include "shell/startup.h"
-#include "shell/video_window.h"
-
-#include <commctrl.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
+#include "tests/win32/prelude.h"
 
 namespace {
 
@@ -136,7 +112,7 @@ protected:
     void SetUp() override {
         Watching::SetUp();
         std::string live = standin_address() + "/live?ch=101";
-        std::string response = fields({"101", "Обикновен", live, "1", "0",
+        std::string response = join({"101", "Обикновен", live, "1", "0",
                                        "101", "Дълга парола", live, "1", long_code,
                                        "101", "Дълъг адрес", live + "&" + std::string(300, 'a'), "1", "0",
                                        "1" + std::string(39, '2'), "Дълъг номер", live, "1", "0",

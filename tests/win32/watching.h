@@ -4,7 +4,7 @@
 // whatever ran before it.
 #pragma once
 
-#include "tests/win32/standin.h"
+#include "tests/win32/fixture.h"
 
 #include "account/login.h"
 #include "playback/channel_tables.h"

@@ -1,4 +1,5 @@
 // A response as the service sends it: the fields joined by the byte 0x01.
+// One copy for the native and the Win32 tests.
 #pragma once
 
 #include <string>

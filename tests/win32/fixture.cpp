@@ -1,4 +1,4 @@
-#include "tests/win32/standin.h"
+#include "tests/win32/fixture.h"
 
 #include "resources/resource.h"
 
@@ -40,17 +40,24 @@ void standin_faults(const std::string& settings) {
     Sleep(30);  // a new modification time for the service to notice
 }
 
+std::string scratch_file(const std::string& name) {
+    std::string log = env("TVSERVICE_LOG");
+    size_t slash = log.rfind('/');
+    return (slash == std::string::npos ? std::string("/tmp") : log.substr(0, slash)) + "/" + name;
+}
+
 screen_sample sample_screen(const RECT& area) {
     screen_sample s;
-    char command[512];
-    const char* out = "/tmp/tvclient-sample.txt";
+    char command[1024];
+    std::string picture = scratch_file("sample.png");
+    std::string out = scratch_file("sample.txt");
     snprintf(command, sizeof command,
-             "import -window root -crop %ldx%ld+%ld+%ld +repage /tmp/tvclient-sample.png 2>/dev/null && "
-             "convert /tmp/tvclient-sample.png -format '%%[fx:mean] %%#' info: > %s 2>/dev/null",
+             "import -window root -crop %ldx%ld+%ld+%ld +repage %s 2>/dev/null && "
+             "convert %s -format '%%[fx:mean] %%#' info: > %s 2>/dev/null",
              static_cast<long>(area.right - area.left), static_cast<long>(area.bottom - area.top),
-             static_cast<long>(area.left), static_cast<long>(area.top), out);
+             static_cast<long>(area.left), static_cast<long>(area.top), picture.c_str(), picture.c_str(), out.c_str());
     if (host_command(command) != 0) return s;
-    FILE* f = fopen(out, "r");
+    FILE* f = fopen(out.c_str(), "r");
     if (f == nullptr) return s;
     char digest[128] = {0};
     if (fscanf(f, "%lf %127s", &s.mean, digest) != 2) s.mean = -1;
@@ -59,40 +66,24 @@ screen_sample sample_screen(const RECT& area) {
     return s;
 }
 
-lock_answer::lock_answer(const std::string& code, bool cancel) : code_(code), cancel_(cancel) {
-    stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
-}
-
-lock_answer::~lock_answer() {
-    SetEvent(stop_);
-    WaitForSingleObject(thread_, 5000);
-    CloseHandle(thread_);
-    CloseHandle(stop_);
-}
-
-DWORD WINAPI lock_answer::run(void* self_ptr) {
-    lock_answer* self = static_cast<lock_answer*>(self_ptr);
-    while (WaitForSingleObject(self->stop_, 30) == WAIT_TIMEOUT) {
-        HWND dialog = FindWindowW(nullptr, L"Родителски контрол");
-        if (dialog == nullptr || !IsWindowVisible(dialog)) continue;
-        if (self->cancel_) {
-            PostMessageW(dialog, WM_COMMAND, 2, 0);
-        } else {
-            SetDlgItemTextA(dialog, IDC_LOCK_CODE, self->code_.c_str());
-            PostMessageW(dialog, WM_COMMAND, 1, 0);
-        }
-        self->answered_ = true;
-        return 0;
-    }
-    return 0;
-}
+lock_answer::lock_answer(const std::string& code, bool cancel)
+    : window_watcher([code, cancel] {
+          HWND dialog = FindWindowW(nullptr, L"Родителски контрол");
+          if (dialog == nullptr || !IsWindowVisible(dialog)) return false;
+          if (cancel) {
+              PostMessageW(dialog, WM_COMMAND, 2, 0);
+          } else {
+              SetDlgItemTextA(dialog, IDC_LOCK_CODE, code.c_str());
+              PostMessageW(dialog, WM_COMMAND, 1, 0);
+          }
+          return true;
+      }) {}
 
 #include "account/login.h"
 #include "base/app.h"
 #include "playback/player.h"
 #include "playback/switching.h"
-#include "service/service_request.h"
+#include "service/exchange.h"
 #include "shell/startup.h"
 
 #include <memory>
@@ -150,7 +141,7 @@ int32_t host_command(const std::string& command) {
     // neither when it ends nor its exit code: the shell writes the code to a
     // file, which is waited for.
     static int32_t count = 0;
-    std::string base = "/tmp/tvclient-host-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
+    std::string base = scratch_file("host-" + std::to_string(++count));
     std::string script = base + ".sh";
     std::string status = base + ".status";
     FILE* f = fopen(script.c_str(), "wb");  // the shell wants LF line ends

@@ -13,6 +13,10 @@ std::string standin_address();
 std::vector<std::string> standin_log();
 // Replaces the stand-in's fault settings ("" for none).
 void standin_faults(const std::string& settings);
+// A host path for a scratch file of this run: in the stand-in's own folder,
+// so that runs side by side never share one (Windows process ids repeat
+// across Wine servers).
+std::string scratch_file(const std::string& name);
 
 // A picture of a part of the screen, as the X server shows it (with the
 // video that libvlc draws): its mean brightness (0..1) and a digest that
@@ -25,19 +29,10 @@ screen_sample sample_screen(const RECT& area);
 
 // Answers the parental dialog of this process: types the code and presses
 // OK, or presses "Отказ" when cancel is set.
-class lock_answer {
+class lock_answer : public window_watcher {
 public:
     lock_answer(const std::string& code, bool cancel);
-    ~lock_answer();
-    bool answered() const { return answered_; }
-
-private:
-    static DWORD WINAPI run(void* self);
-    std::string code_;
-    bool cancel_;
-    volatile bool answered_ = false;
-    HANDLE stop_;
-    HANDLE thread_;
+    bool answered() const { return done(); }
 };
 
 // Starts the program in this process as after a login with these

@@ -1,18 +1,10 @@
 // One exchange with the service, in this process: what reaches the caller
 // and which message shows for each way the service answers or fails.
-#include "tests/win32/harness.h"
-
-#include "service/service_request.h"
-
-#include <cstring>
+#include "tests/win32/prelude.h"
 
 namespace {
 
 const char error_caption[] = "Грешка!";
-
-std::string version_line(const std::string& host) {
-    return "GET http://" + host + "/socket_server/server.php?input=version\r\n";
-}
 
 // Runs one exchange of the version request against the service named by
 // TVCLIENT_SERVICE, with the buffer filled with a marker first.
