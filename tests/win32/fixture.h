@@ -32,7 +32,7 @@ screen_sample sample_screen(const RECT& area);
 class lock_answer : public window_watcher {
 public:
     lock_answer(const std::string& code, bool cancel);
-    bool answered() const { return done(); }
+    bool answered() { return finished(); }
 };
 
 // Starts the program in this process as after a login with these

@@ -86,8 +86,13 @@ public:
     ~window_watcher();
     // Ends the watching; look is not called again once this returns.
     void stop();
-    // Whether look has returned true.
-    bool done() const { return done_ != 0; }
+    // Ends the watching and tells whether look had returned true. A dialog
+    // closes as soon as it is answered, maybe before the watcher's thread
+    // has noted it: the thread is waited for first.
+    bool finished() {
+        stop();
+        return done_ != 0;
+    }
 
 private:
     static DWORD WINAPI run(void* self);
