@@ -10,6 +10,7 @@
 #include "standin/streams.h"
 
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -91,19 +92,67 @@ void log_line(const std::string& text) {
 // settings apply on top of those of the command line.
 // The stream connections open now, by session: a client that ends its
 // previous stream before it opens the next never has two.
+struct counted_stream {
+    std::string session;
+    int fd = -1;           // the connection's socket, open while counted
+    bool counted = false;  // guarded by streams_lock
+};
 std::mutex streams_lock;
-std::map<std::string, int32_t> open_streams;
+std::map<std::string, std::vector<counted_stream*>> open_streams;
 
-// Logs a stream connection's opening or closing with the session's count.
-void count_stream(const std::string& session, int32_t change) {
-    int32_t now;
+// Whether the client has closed its side of a connection (its FIN, or a
+// reset, is waiting to be read).
+bool peer_has_closed(int fd) {
+    char byte;
+    ssize_t n = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+void log_stream(const char* what, const std::string& session, size_t now) {
+    log_line(std::string(what) + " sid=" + escape_for_log(session) + " open=" + std::to_string(now));
+}
+
+// Counts a new stream connection of its session and logs it with the
+// session's count. A connection the client had already closed, whose close
+// this service's threads have not yet handled, is no longer counted (and
+// logged closed first): on a busy machine the new one's request may be
+// handled before the old one's end.
+void count_stream_open(counted_stream* s) {
+    std::vector<size_t> closed;
+    size_t now;
     {
         std::lock_guard<std::mutex> hold(streams_lock);
-        now = open_streams[session] += change;
-        if (now == 0) open_streams.erase(session);
+        std::vector<counted_stream*>& mine = open_streams[s->session];
+        for (auto it = mine.begin(); it != mine.end();) {
+            if (peer_has_closed((*it)->fd)) {
+                (*it)->counted = false;
+                it = mine.erase(it);
+                closed.push_back(mine.size());
+            } else {
+                ++it;
+            }
+        }
+        s->counted = true;
+        mine.push_back(s);
+        now = mine.size();
     }
-    log_line(std::string(change > 0 ? "STREAM OPEN" : "STREAM CLOSED") + " sid=" + escape_for_log(session) +
-             " open=" + std::to_string(now));
+    for (size_t left : closed) log_stream("STREAM CLOSED", s->session, left);
+    log_stream("STREAM OPEN", s->session, now);
+}
+
+// The end of a counted stream connection, before its socket closes.
+void count_stream_closed(counted_stream* s) {
+    size_t now;
+    {
+        std::lock_guard<std::mutex> hold(streams_lock);
+        if (!s->counted) return;
+        s->counted = false;
+        std::vector<counted_stream*>& mine = open_streams[s->session];
+        mine.erase(std::remove(mine.begin(), mine.end(), s), mine.end());
+        now = mine.size();
+        if (mine.empty()) open_streams.erase(s->session);
+    }
+    log_stream("STREAM CLOSED", s->session, now);
 }
 
 // The value of a header line of a request head ("" when none).
@@ -196,15 +245,11 @@ private:
         asio::error_code ignored;
         timer_.cancel();
         pause_timer_.cancel();
+        uncount_stream();  // while its socket is still open
         socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
         socket_.close(ignored);
-        uncount_stream();
     }
-    void uncount_stream() {
-        if (!counted_) return;
-        counted_ = false;
-        count_stream(request_.session_id, -1);
-    }
+    void uncount_stream() { count_stream_closed(&stream_); }
 
     // What arrived: up to the first "\r\n", or all of it (a line cut short,
     // too long or never finished, which the parser refuses).
@@ -380,8 +425,9 @@ private:
         }
         const channel* c = svc->stream_channel(request_);
         if (c != nullptr) {
-            counted_ = true;
-            count_stream(request_.session_id, +1);
+            stream_.session = request_.session_id;
+            stream_.fd = socket_.native_handle();
+            count_stream_open(&stream_);
         }
         if (c == nullptr) {
             send_and_close("HTTP/1.0 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
@@ -554,7 +600,7 @@ private:
     bool reading_ = false;
     bool writing_ = false;
     bool stalled_ = false;
-    bool counted_ = false;  // counted among its session's open streams
+    counted_stream stream_;  // its place among its session's open streams
 };
 
 // Accepts connections for as long as the service runs. Beyond the cap a

@@ -27,6 +27,25 @@ def pids_of(name):
     return [int(p) for p in out]
 
 
+def parent_of(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return int(f.read().rsplit(")", 1)[1].split()[1])
+    except (OSError, ValueError, IndexError):
+        return 0
+
+
+def descends_from(pid, ancestor):
+    """Whether ancestor started pid, or a process that it started."""
+    for _ in range(16):
+        pid = parent_of(pid)
+        if pid == ancestor:
+            return True
+        if pid <= 1:
+            return False
+    return False
+
+
 def process_ticks(pid):
     """User and system CPU time of a process, in clock ticks."""
     with open("/proc/%d/stat" % pid) as f:
@@ -77,10 +96,11 @@ class Client:
         self.process = subprocess.Popen([TVCLIENT], env=run_env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL, cwd="/")
         # The Wine process that runs the program: the one of its name that
-        # was not there before.
+        # was not there before and that the launcher started (other tests
+        # may run programs of the same name meanwhile).
         self.pid = None
         for _ in range(400):
-            fresh = [p for p in pids_of(PROCESS_NAME) if p not in before]
+            fresh = [p for p in pids_of(PROCESS_NAME) if p not in before and descends_from(p, self.process.pid)]
             if fresh:
                 self.pid = fresh[0]
                 break

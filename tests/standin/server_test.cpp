@@ -299,6 +299,48 @@ TEST(StandinServer, LiveChannelsNeedASessionAndDeliverMpegTs) {
     EXPECT_NE(read_file(s.log).find("GET /live?ch=101&sid=" + sid + "&channelid=101 HTTP/1.1"), std::string::npos);
 }
 
+// A session's stream connections are counted while they are open: two at
+// once are two, and one that its client has closed is never counted with
+// the next, however soon the next comes.
+TEST(StandinServer, StreamConnectionsAreCountedWhileTheirClientHoldsThem) {
+    running_service s;
+    std::string sid = field_after(talk(s.port, s.line(ivan + "account\x01info")).bytes, "sessionid");
+    std::string request = "GET /live?ch=101&sid=" + sid + "&channelid=101 HTTP/1.1\r\nHost: x\r\n\r\n";
+    auto open_stream = [&] {
+        int fd = connect_to(s.port);
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        pollfd p = {fd, POLLIN, 0};
+        EXPECT_EQ(poll(&p, 1, 20000), 1) << "the stream's answer";
+        return fd;
+    };
+    auto times_logged = [&](const std::string& line) {
+        std::string log = read_file(s.log);
+        size_t n = 0;
+        for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++n;
+        return n;
+    };
+    auto logged = [&](const std::string& line, size_t times) {
+        for (int i = 0; i < 100 && times_logged(line) < times; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return times_logged(line) >= times;
+    };
+    std::string counted = "STREAM OPEN sid=" + sid + " open=";
+    int first = open_stream();
+    int second = open_stream();
+    EXPECT_TRUE(logged(counted + "2", 1));
+    close(first);
+    close(second);
+    EXPECT_TRUE(logged("STREAM CLOSED sid=" + sid + " open=0", 1));
+
+    first = open_stream();
+    close(first);
+    second = open_stream();
+    close(second);
+    EXPECT_TRUE(logged("STREAM CLOSED sid=" + sid + " open=0", 3));
+    EXPECT_EQ(times_logged(counted + "1"), 3u);
+    EXPECT_EQ(times_logged(counted + "2"), 1u);
+}
+
 // A redirect fault sends the player elsewhere: to the given location, or to
 // the same stream here, which is then served.
 TEST(StandinServer, StreamRedirectsToTheGivenLocationOrToItself) {
