@@ -83,7 +83,8 @@ bench: bootstrap $(BUILD)/$(TVCLIENT_BUILD)/build.ninja
 	@scripts/bootstrap bench
 	cmake -S . -B $(BUILD)/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DTVCLIENT_SANITIZE=OFF
 	cmake --build $(BUILD)/bench --target tvservice vlc_baseline pixel_watch
-	cmake --build $(BUILD)/$(TVCLIENT_BUILD) --target tvclient fill_bench relay_bench
+	cmake --build $(BUILD)/$(TVCLIENT_BUILD) --target tvclient fill_bench relay_bench \
+	    $(if $(filter mingw,$(TVCLIENT_BUILD)),libvlc_bridge)
 	TVCLIENT_BUILD=$(TVCLIENT_BUILD) /usr/bin/python3 bench/bench.py $(BUILD)/bench
 
 # The Windows packages: build/dist/tvclient-<version>-win64.zip and

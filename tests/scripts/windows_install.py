@@ -179,7 +179,17 @@ def installer(desktop, service, setup, bridge):
     result = wine(desktop, r"C:\Program Files\tvclient\uninstall.exe", "/S")
     wineserver("-w")
     check(result.returncode == 0, "the uninstaller runs silently")
-    check(not os.path.exists(PROGRAM_FILES), "it removes the program's folder")
+    # The uninstaller works from a copy of itself that it starts and leaves
+    # running: on a busy machine that copy may still be at work.
+    for _ in range(100):
+        if not os.path.exists(PROGRAM_FILES):
+            break
+        time.sleep(0.2)
+    left = [] if not os.path.exists(PROGRAM_FILES) else sorted(
+        os.path.relpath(os.path.join(here, name), PROGRAM_FILES)
+        for here, _, names in os.walk(PROGRAM_FILES) for name in names)
+    check(not os.path.exists(PROGRAM_FILES), "it removes the program's folder%s" % (
+        " (left: %s)" % left if left else ""))
     check(not os.path.exists(os.path.dirname(SHORTCUT)), "and the Start-menu entry")
     check(reg_query(desktop, UNINSTALL_KEY, "DisplayName") is None, "and the uninstall entry")
     check(reg_query(desktop, POLICIES, "a_user") == "petar" and reg_query(desktop, POLICIES, "isRem") == "1",
