@@ -23,6 +23,7 @@
 #include <windows.h>
 
 #include <errno.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -129,7 +130,17 @@ void CDECL wrap_libvlc_media_player_set_media(libvlc_media_player_t *p, libvlc_m
 }
 void CDECL wrap_libvlc_media_player_stop(libvlc_media_player_t *p) { libvlc_media_player_stop(p); }
 void CDECL wrap_libvlc_media_release(libvlc_media_t *m) { libvlc_media_release(m); }
-libvlc_instance_t *CDECL wrap_libvlc_new(int argc, const char *const *argv) { return libvlc_new(argc, argv); }
+/* The native libvlc allocates from glibc here, as in the Winelib build of
+ * the program, which gives its player two arenas and maps its picture
+ * buffers (playback/player_window.cpp): the same settings, so that the
+ * memory of the Windows program measured here is the program's, not that of
+ * glibc's defaults (an arena for every new thread). On Windows the player
+ * allocates from the Windows heap. */
+libvlc_instance_t *CDECL wrap_libvlc_new(int argc, const char *const *argv) {
+    mallopt(M_ARENA_MAX, 2);
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    return libvlc_new(argc, argv);
+}
 void CDECL wrap_libvlc_video_set_aspect_ratio(libvlc_media_player_t *p, const char *ratio)
 {
     libvlc_video_set_aspect_ratio(p, ratio);
