@@ -94,8 +94,7 @@ void log_line(const std::string& text) {
 // previous stream before it opens the next never has two.
 struct counted_stream {
     std::string session;
-    int fd = -1;           // the connection's socket, open while counted
-    bool counted = false;  // guarded by streams_lock
+    int fd = -1;  // the connection's socket, open while it is counted
 };
 std::mutex streams_lock;
 std::map<std::string, std::vector<counted_stream*>> open_streams;
@@ -125,14 +124,12 @@ void count_stream_open(counted_stream* s) {
         std::vector<counted_stream*>& mine = open_streams[s->session];
         for (auto it = mine.begin(); it != mine.end();) {
             if (peer_has_closed((*it)->fd)) {
-                (*it)->counted = false;
                 it = mine.erase(it);
                 closed.push_back(mine.size());
             } else {
                 ++it;
             }
         }
-        s->counted = true;
         mine.push_back(s);
         now = mine.size();
     }
@@ -145,12 +142,14 @@ void count_stream_closed(counted_stream* s) {
     size_t now;
     {
         std::lock_guard<std::mutex> hold(streams_lock);
-        if (!s->counted) return;
-        s->counted = false;
-        std::vector<counted_stream*>& mine = open_streams[s->session];
-        mine.erase(std::remove(mine.begin(), mine.end(), s), mine.end());
+        auto session = open_streams.find(s->session);
+        if (session == open_streams.end()) return;
+        std::vector<counted_stream*>& mine = session->second;
+        auto counted = std::find(mine.begin(), mine.end(), s);
+        if (counted == mine.end()) return;  // never counted, or counted closed already
+        mine.erase(counted);
         now = mine.size();
-        if (mine.empty()) open_streams.erase(s->session);
+        if (mine.empty()) open_streams.erase(session);
     }
     log_stream("STREAM CLOSED", s->session, now);
 }

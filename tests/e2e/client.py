@@ -27,10 +27,16 @@ def pids_of(name):
     return [int(p) for p in out]
 
 
+def stat_fields(path):
+    """The fields of a /proc stat file after the process's name: state, the
+    parent's id, ..., user and system time at 11 and 12."""
+    with open(path) as f:
+        return f.read().rsplit(")", 1)[1].split()
+
+
 def parent_of(pid):
     try:
-        with open("/proc/%d/stat" % pid) as f:
-            return int(f.read().rsplit(")", 1)[1].split()[1])
+        return int(stat_fields("/proc/%d/stat" % pid)[1])
     except (OSError, ValueError, IndexError):
         return 0
 
@@ -48,8 +54,7 @@ def descends_from(pid, ancestor):
 
 def process_ticks(pid):
     """User and system CPU time of a process, in clock ticks."""
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
+    fields = stat_fields("/proc/%d/stat" % pid)
     return int(fields[11]) + int(fields[12])
 
 
@@ -66,8 +71,7 @@ def threads_ticks(pid, prefix):
             with open("/proc/%d/task/%s/comm" % (pid, tid)) as f:
                 if not f.read().startswith(prefix):
                     continue
-            with open("/proc/%d/task/%s/stat" % (pid, tid)) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
+            fields = stat_fields("/proc/%d/task/%s/stat" % (pid, tid))
             total += int(fields[11]) + int(fields[12])
         except OSError:
             continue
@@ -91,16 +95,15 @@ class Client:
 
     def __init__(self, desktop, service, **env):
         self.desktop = desktop
-        before = set(pids_of(PROCESS_NAME))
         run_env = dict(desktop.env, TVCLIENT_SERVICE=service.address, **env)
         self.process = subprocess.Popen([TVCLIENT], env=run_env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL, cwd="/")
         # The Wine process that runs the program: the one of its name that
-        # was not there before and that the launcher started (other tests
-        # may run programs of the same name meanwhile).
+        # the launcher started (other tests may run programs of the same
+        # name meanwhile).
         self.pid = None
         for _ in range(400):
-            fresh = [p for p in pids_of(PROCESS_NAME) if p not in before and descends_from(p, self.process.pid)]
+            fresh = [p for p in pids_of(PROCESS_NAME) if descends_from(p, self.process.pid)]
             if fresh:
                 self.pid = fresh[0]
                 break
