@@ -93,7 +93,7 @@ add_dependencies(win32_tests tvclient libvlc_bridge)
 include(cmake/program-tests.cmake)
 add_program_tests(mingw _windows_program)
 
-# The package for Windows users (make dist).
+# The package for Windows users, written by make dist as a user types it.
 add_test(NAME dist_package COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/dist_check.py ${CMAKE_BINARY_DIR})
 
 # The program as a subscriber gets it, in a Wine prefix of its own: without
@@ -101,4 +101,5 @@ add_test(NAME dist_package COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/
 add_test(NAME windows_install
          COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/windows_install.py ${CMAKE_BINARY_DIR}
                  ${TVCLIENT_NATIVE_DIR}/tvservice)
-set_tests_properties(windows_install PROPERTIES TIMEOUT 400 COST 50)
+# It installs the installer that make dist wrote in the package test.
+set_tests_properties(windows_install PROPERTIES TIMEOUT 400 COST 50 DEPENDS dist_package)

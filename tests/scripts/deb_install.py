@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The Debian package as a Linux subscriber gets it: deb_install.py WINE-BUILD-DIR TVSERVICE-PROGRAM
 
-Writes the package with scripts/deb, runs lintian on it (no error, no
+Writes the package as a user does, with make deb from the checkout's root
+(and with scripts/deb given relative folders with blanks in their names), runs lintian on it (no error, no
 warning), installs it with apt-get (which brings what it depends on), starts
 `tvclient` from the PATH as a user other than root with a fresh home: the
 login dialog comes and a channel of the stand-in plays; then apt-get remove
@@ -22,6 +23,7 @@ WORK = tempfile.mkdtemp(prefix="tvclient-deb.")
 # The driver ends the Wine server of the prefix it is given; this one is the user's.
 os.environ["WINEPREFIX"] = os.path.join(WORK, "home", ".local", "share", "tvclient", "prefix")
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+from made import MakeFailed, make_packages, script_takes_relative_folders  # noqa: E402
 from desktop import Desktop, Service, StepFailed, check_and_say as check  # noqa: E402
 
 SKIPPED = 77
@@ -78,9 +80,13 @@ def main():
         return SKIPPED
     build, tvservice = sys.argv[1], sys.argv[2]
     version = open(os.path.join(ROOT, "VERSION")).read().strip()
-    dist = os.path.join(WORK, "dist")
-    subprocess.run([os.path.join(ROOT, "scripts", "deb"), dist, build], check=True, stdout=subprocess.DEVNULL)
-    package = os.path.join(dist, "tvclient_%s_amd64.deb" % version)
+    names = ["tvclient_%s_amd64.deb" % version]
+    try:
+        package = os.path.join(make_packages("deb", build, names), names[0])
+        script_takes_relative_folders("deb", build, names)
+    except MakeFailed as e:
+        print("FAIL: " + str(e))
+        return 1
     home = os.path.join(WORK, "home")
     os.makedirs(home)
     shutil.chown(home, USER)

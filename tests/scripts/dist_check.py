@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Checks the Windows packages: dist_check.py MINGW-BUILD-DIR
 
-Writes them with scripts/dist into a folder of its own, then checks that the
+Writes them as a user does, with make dist from the checkout's root (the
+earlier ones moved aside first), and with scripts/dist given relative
+folders with blanks in their names; then checks that the
 zip holds exactly the program, the subscriber's README and the licence
 notices; that the program is a 64-bit Windows executable (PE32+) that
 imports nothing but Windows' own DLLs, with libvlc.dll delay-loaded, and
@@ -17,6 +19,8 @@ import subprocess
 import sys
 import tempfile
 import zipfile
+
+from made import MakeFailed, make_packages, script_takes_relative_folders
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comctl32.dll", "ws2_32.dll",
@@ -68,7 +72,14 @@ def main():
     version = open(os.path.join(ROOT, "VERSION")).read().strip()
     work = tempfile.mkdtemp(prefix="tvclient-dist.")
     try:
-        subprocess.run([os.path.join(ROOT, "scripts", "dist"), work, build], check=True, stdout=subprocess.DEVNULL)
+        names = ["tvclient-%s-win64.zip" % version, "tvclient-%s-setup.exe" % version]
+        try:
+            dist = make_packages("dist", build, names)
+            script_takes_relative_folders("dist", build, names)
+        except MakeFailed as e:
+            fail(str(e))
+        shutil.copy(os.path.join(dist, "tvclient-%s-win64.zip" % version), work)
+        shutil.copy(os.path.join(dist, "tvclient-%s-setup.exe" % version), work)
         path = os.path.join(work, "tvclient-%s-win64.zip" % version)
         folder = "tvclient-%s/" % version
         with zipfile.ZipFile(path) as z:
