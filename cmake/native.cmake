@@ -16,6 +16,8 @@ target_include_directories(tvportable PUBLIC ${PROJECT_SOURCE_DIR})
 file(GLOB NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/native/*.cpp)
 add_executable(native_tests ${NATIVE_TEST_SOURCES})
 target_link_libraries(native_tests PRIVATE tvportable GTest::gtest GTest::gtest_main)
+# The key test reads the documents that list the keys.
+target_compile_definitions(native_tests PRIVATE TVCLIENT_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 gtest_discover_tests(native_tests DISCOVERY_TIMEOUT 60)
 
 # The layer check over the includes (scripts/check-layers) catches each offence.

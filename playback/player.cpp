@@ -152,6 +152,8 @@ void toggle_mute() {
 
 int32_t player_mute_state() { return media_player != nullptr ? libvlc_audio_get_mute(media_player) : -1; }
 
+libvlc_media_player_t* player_handle() { return media_player; }
+
 bool player_is_playing() { return media_player != nullptr && libvlc_media_player_is_playing(media_player) != 0; }
 
 void set_aspect_ratio(const char* ratio) {

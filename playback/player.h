@@ -29,6 +29,10 @@ void toggle_mute();
 // 1 when muted, 0 when not, -1 while there is no sound output to ask.
 int32_t player_mute_state();
 bool player_is_playing();
+// The library's media player, for a listener of its own beside the
+// program's: the tests count the picture's progress by the library's events.
+struct libvlc_media_player_t;
+libvlc_media_player_t* player_handle();
 void set_aspect_ratio(const char* ratio);
 
 // Binds the player to the video window's native window.

@@ -14,6 +14,7 @@
 #include "resources/resource.h"
 #include "service/exchange.h"
 #include "service/version.h"
+#include "shell/keys.h"
 #include "shell/panels.h"
 #include "shell/video_window.h"
 
@@ -99,48 +100,46 @@ void escape_key() {
         SendMessageW(video_window, WM_CLOSE, 0, 0);
 }
 
-void key_command(WPARAM key) {
-    switch (key) {
-    case VK_F1:
+void run_key_action(key_action action) {
+    switch (action) {
+    case key_action::help_panel:
         show_help_panel();
         break;
-    case VK_ESCAPE:
+    case key_action::escape:
         escape_key();
         break;
-    case VK_END:
+    case key_action::last_channel:
         select_last_channel();
         break;
-    case VK_HOME:
+    case key_action::first_channel:
         select_first_channel();
         break;
-    case VK_LEFT:
+    case key_action::previous_channel:
         select_previous_channel();
         break;
-    case VK_RIGHT:
+    case key_action::next_channel:
         select_next_channel();
         break;
-    case VK_UP:
+    case key_action::volume_up:
         step_volume(1);
         break;
-    case VK_DOWN:
+    case key_action::volume_down:
         step_volume(-1);
         break;
-    case 'L':
+    case key_action::program_panel:
         show_program_panel();
         break;
-    case 'U':
+    case key_action::user_panel:
         show_user_panel();
         break;
-    case 'S':
+    case key_action::stop:
         stop_playback();
         break;
-    case 'M':
+    case key_action::mute:
         toggle_mute();
         break;
-    case 'F':
+    case key_action::fullscreen:
         toggle_fullscreen(video_window);
-        break;
-    default:
         break;
     }
 }
@@ -241,16 +240,20 @@ void finish_startup() {
 
 void handle_after_dispatch(const MSG& message) {
     if (message.message == WM_COMMAND) menu_command(message.wParam);
-    if (message.message == WM_KEYDOWN && GetFocus() == video_window) key_command(message.wParam);
+    if (message.message != WM_KEYDOWN || GetFocus() != video_window) return;
+    const key_binding* binding = key_binding_for(static_cast<uint32_t>(message.wParam));
+    if (binding != nullptr) run_key_action(binding->action);
+}
+
+void process_message(const MSG& message) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+    handle_after_dispatch(message);
 }
 
 int32_t run_message_loop() {
     MSG message;
     memset(&message, 0, sizeof message);
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-        handle_after_dispatch(message);
-    }
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) process_message(message);
     return static_cast<int32_t>(message.wParam);
 }

@@ -29,5 +29,8 @@ void finish_startup();
 // menu's commands and the keys pressed while the video window has the focus.
 void handle_after_dispatch(const MSG& message);
 
+// One turn of the message loop: translate, dispatch, then the commands above.
+void process_message(const MSG& message);
+
 // The message loop; returns the quit message's code.
 int32_t run_message_loop();

@@ -86,11 +86,19 @@ lock_answer::lock_answer(const std::string& code, bool cancel)
 #include "service/exchange.h"
 #include "shell/startup.h"
 
+#include <vlc/vlc.h>
+
+#include <atomic>
 #include <memory>
 
 namespace {
 std::unique_ptr<scoped_env> program_service;
-}
+std::atomic<int32_t> time_changed_count{0};
+
+void count_time_changed(const libvlc_event_t*, void*) { time_changed_count.fetch_add(1); }
+}  // namespace
+
+int32_t time_events() { return time_changed_count.load(); }
 
 void start_program(const char* user, const char* pass) {
     program_service.reset(new scoped_env("TVCLIENT_SERVICE", standin_address().c_str()));
@@ -107,6 +115,8 @@ void start_program(const char* user, const char* pass) {
     prepare_first_class();
     build_windows();
     finish_startup();
+    libvlc_event_manager_t* events = libvlc_media_player_event_manager(player_handle());
+    libvlc_event_attach(events, libvlc_MediaPlayerTimeChanged, count_time_changed, nullptr);
 }
 
 void end_program() {
@@ -123,13 +133,59 @@ void pump(uint32_t ms) {
     DWORD until = GetTickCount() + ms;
     MSG m;
     do {
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&m);
-            DispatchMessageW(&m);
-            handle_after_dispatch(m);
-        }
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) process_message(m);
         Sleep(10);
     } while (GetTickCount() < until);
+}
+
+bool click_window(HWND window) {
+    // A point of the window that no other window covers (the overlays lie
+    // over the video window): its middle, else near the middle of an edge.
+    RECT r;
+    GetClientRect(window, &r);
+    const POINT candidates[] = {{r.right / 2, r.bottom / 2}, {3, r.bottom / 2}, {r.right - 4, r.bottom / 2},
+                                {r.right / 2, 3}, {3, 3}};
+    POINT at = {-1, -1};
+    for (POINT c : candidates) {
+        ClientToScreen(window, &c);
+        if (WindowFromPoint(c) == window) {
+            at = c;
+            break;
+        }
+    }
+    if (at.x < 0) return false;
+    // Two clicks in a row would be a double-click, which toggles fullscreen.
+    static DWORD last_click = 0;
+    DWORD since = GetTickCount() - last_click;
+    if (last_click != 0 && since <= GetDoubleClickTime()) pump(GetDoubleClickTime() - since + 50);
+    SetCursorPos(at.x, at.y);
+    pump(50);
+    INPUT press[2];
+    memset(press, 0, sizeof press);
+    press[0].type = INPUT_MOUSE;
+    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    press[1].type = INPUT_MOUSE;
+    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, press, sizeof press[0]);
+    last_click = GetTickCount();
+    pump(200);
+    return true;
+}
+
+void type_key(WPARAM code) {
+    INPUT stroke[2];
+    memset(stroke, 0, sizeof stroke);
+    stroke[0].type = INPUT_KEYBOARD;
+    stroke[0].ki.wVk = static_cast<WORD>(code);
+    stroke[1] = stroke[0];
+    stroke[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, stroke, sizeof stroke[0]);
+    pump(100);
+}
+
+void choose_menu_item(UINT id) {
+    PostMessageW(video_window, WM_COMMAND, id, 0);
+    pump(50);
 }
 
 int32_t host_command(const std::string& command) {
@@ -176,12 +232,3 @@ int32_t host_command(const std::string& command) {
 #endif
 }
 
-void key_in_video_window(WPARAM code) {
-    SetFocus(video_window);
-    MSG m;
-    memset(&m, 0, sizeof m);
-    m.hwnd = video_window;
-    m.message = WM_KEYDOWN;
-    m.wParam = code;
-    handle_after_dispatch(m);
-}

@@ -41,12 +41,25 @@ public:
 void start_program(const char* user, const char* pass);
 void end_program();
 
-// Pumps this thread's messages for a while, as the message loop does.
+// The time-changed events the player library has reported since the
+// program started: counted by a listener of the tests' own, beside the
+// program's, so that no value the watchdog also writes is read.
+int32_t time_events();
+
+// Pumps this thread's messages for a while, each through one turn of the
+// program's message loop.
 void pump(uint32_t ms);
 
-// A key pressed while the video window has the focus, as the message loop
-// sees it after the dispatch.
-void key_in_video_window(WPARAM code);
+// A click of the left button in the middle of a window, as a user's: the
+// window system moves the activation and the keyboard focus as it does for
+// a real click. False when other windows cover every point it would click.
+bool click_window(HWND window);
+// A key typed by the user: it goes to whichever window has the keyboard
+// focus, and through the message loop (pump) as the program's own loop
+// runs it. The focus is left as the program leaves it.
+void type_key(WPARAM code);
+// A command of the popup menu, posted to the video window as the menu does.
+void choose_menu_item(UINT id);
 
 // Runs a shell command of the host (xdotool, import); its exit status.
 int32_t host_command(const std::string& command);

@@ -20,6 +20,18 @@ TEST_F(Player, StopThenPlayResumesThroughTheWatchdog) {
     EXPECT_TRUE(time_advances(15000));
 }
 
+// The library's time-changed events keep the watchdog at bay: a stream that
+// plays is never stopped and asked for again, however long it plays.
+TEST_F(Player, APlayingStreamIsNeverRestartedByTheWatchdog) {
+    ASSERT_TRUE(time_advances(15000));
+    size_t mark = standin_log().size();
+    int32_t events = time_events();
+    pump(14000);  // seven ticks of the watchdog's timer: a restart at the sixth without the events
+    EXPECT_EQ(count_log(mark, "GET /live"), 0u) << "the watchdog restarted a stream that played";
+    EXPECT_GT(time_events(), events + 20);
+    EXPECT_LE(stall_ticks.load(), 1);
+}
+
 TEST_F(Player, AStalledStreamIsPlayedAgainByTheWatchdog) {
     standin_faults("stream=stall:2");
     size_t mark = standin_log().size();
@@ -27,6 +39,7 @@ TEST_F(Player, AStalledStreamIsPlayedAgainByTheWatchdog) {
     std::string id = cell_text(IDC_CHANNEL_LIST, playing_channel, 4);
     ASSERT_FALSE(wait_for_log(mark, stream_of(id), 5000).empty());
     pump(6000);  // two seconds of picture, then silence
+    EXPECT_FALSE(time_advances(3000)) << "the picture goes on while its stream stalls";
     size_t before = count_log(mark, stream_of(id));
     stall_ticks.store(0);
     for (int i = 0; i < 5; ++i) watchdog_tick();
@@ -42,13 +55,7 @@ TEST_F(Player, AStalledStreamIsPlayedAgainByTheWatchdog) {
 
 bool checked(UINT id) { return (GetMenuState(popup_menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
 
-void menu(WPARAM id) {
-    MSG m;
-    memset(&m, 0, sizeof m);
-    m.message = WM_COMMAND;
-    m.wParam = id;
-    handle_after_dispatch(m);
-}
+void menu(UINT id) { choose_menu_item(id); }
 
 TEST_F(Player, VolumeMuteAndAspectSettings) {
     HWND slider = GetDlgItem(control_bar, IDC_VOLUME_SLIDER);
@@ -66,6 +73,7 @@ TEST_F(Player, VolumeMuteAndAspectSettings) {
 
     // Menu "Без звук", then M: the mark stays while the sound is on again.
     int32_t muted = player_mute_state();
+    if (muted < 0) GTEST_SKIP() << "the player has no audio output here: the mute state cannot be read";
     menu(IDM_MUTE);
     EXPECT_TRUE(checked(IDM_MUTE));
     toggle_mute();

@@ -15,21 +15,35 @@ TEST_F(ProgramPanel, SelectingARowLoadsItsGuideOnce) {
     EXPECT_EQ(cell_text(IDC_EPG_LIST, 0, 0).size(), 5u);  // "HH:MM"
 }
 
+// The colour the channel table shows at the right end of a row's name cell,
+// as drawn on the screen.
+COLORREF row_colour(HWND list, int32_t row) {
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT cell;
+    memset(&cell, 0, sizeof cell);
+    cell.top = 1;  // the column
+    cell.left = LVIR_BOUNDS;
+    SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+    HDC dc = GetDC(list);
+    COLORREF colour = GetPixel(dc, cell.right - 3, (cell.top + cell.bottom) / 2);
+    ReleaseDC(list, dc);
+    return colour;
+}
+
 TEST_F(ProgramPanel, TheBlueRowFollowsTheCurrentChannel) {
-    NMLVCUSTOMDRAW draw;
-    memset(&draw, 0, sizeof draw);
-    draw.nmcd.dwDrawStage = CDDS_PREPAINT;
-    EXPECT_EQ(draw_channel_cell(&draw), static_cast<LRESULT>(CDRF_NOTIFYITEMDRAW));
-    draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT | CDDS_SUBITEM;
-    draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(current_channel);
-    EXPECT_EQ(draw_channel_cell(&draw), static_cast<LRESULT>(CDRF_NEWFONT));
-    EXPECT_EQ(draw.clrText, RGB(255, 255, 255));
-    EXPECT_EQ(draw.clrTextBk, RGB(0, 0, 255));
-    draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(current_channel + 1);
-    draw_channel_cell(&draw);
-    EXPECT_EQ(draw.clrTextBk, RGB(0, 0, 0));
-    draw.nmcd.dwDrawStage = CDDS_POSTPAINT;
-    EXPECT_EQ(draw_channel_cell(&draw), static_cast<LRESULT>(CDRF_DODEFAULT));
+    show_program_panel();
+    HWND list = channels();
+    for (int32_t row : {1, 2, 0}) {
+        size_t mark = standin_log().size();
+        if (row == 0) select_first_channel();
+        else select_next_channel();
+        ASSERT_EQ(playing_channel, row);
+        ASSERT_FALSE(wait_for_log(mark, "GET /live", 5000).empty());
+        pump(400);  // the table is drawn at the panel's next turn
+        for (int32_t other = 0; other < 3; ++other)
+            EXPECT_EQ(row_colour(list, other), other == row ? RGB(0, 0, 255) : RGB(0, 0, 0))
+                << "row " << other << " while row " << row << " plays";
+    }
 }
 
 }  // namespace

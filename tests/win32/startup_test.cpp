@@ -18,13 +18,20 @@ protected:
         build_windows();
         finish_startup();
     }
+    // The window sized as a subscriber sizes it to watch, so that the
+    // captioned panels leave some of the picture free to click.
+    void watch_large() {
+        MoveWindow(video_window, 40, 20, 1200, 760, TRUE);
+        pump(100);
+    }
     void TearDown() override {
         if (IsWindow(video_window)) DestroyWindow(video_window);
         MSG m;
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
         }
     }
-    void key(WPARAM code) { key_in_video_window(code); }
+    // A subscriber's key: typed into whatever has the focus.
+    void key(WPARAM code) { type_key(code); }
     std::unique_ptr<scripted_server> server_;
     std::unique_ptr<scoped_env> env_;
 };
@@ -54,19 +61,56 @@ TEST_F(StartUp, OnlyAlwaysOnTopCarriesACheckMark) {
     EXPECT_EQ(ids[0], static_cast<UINT>(IDM_ALWAYS_ON_TOP));
 }
 
+// One item of a menu as the user sees it: its id (the submenu's for a
+// popup), its caption and, for a popup, its own items.
+struct menu_item {
+    UINT id;
+    std::string caption;
+    std::vector<menu_item> items;
+};
+
+std::vector<menu_item> items_of(HMENU menu) {
+    std::vector<menu_item> items;
+    for (int32_t i = 0; i < GetMenuItemCount(menu); ++i) {
+        WCHAR text[64] = {0};
+        MENUITEMINFOW info;
+        memset(&info, 0, sizeof info);
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = 64;
+        GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+        char caption[256];
+        wide_to_utf8(text, caption, sizeof caption);
+        menu_item item = {info.wID, caption, {}};
+        if (info.hSubMenu != nullptr) item.items = items_of(info.hSubMenu);
+        items.push_back(item);
+    }
+    return items;
+}
+
 TEST_F(StartUp, TheMenuHoldsItsItemsInOrder) {
-    const UINT expected[] = {IDM_ALWAYS_ON_TOP, IDM_MUTE, IDM_PROPORTIONS, IDM_AUDIO_TRACKS,
-                             IDM_SUBTITLES, IDM_PROGRAMS, IDM_EXIT};
-    ASSERT_EQ(GetMenuItemCount(popup_menu), 7);
-    for (int32_t i = 0; i < 7; ++i) EXPECT_EQ(GetMenuItemID(popup_menu, i) == static_cast<UINT>(-1)
-                                                  ? static_cast<UINT>(IDM_PROPORTIONS)
-                                                  : GetMenuItemID(popup_menu, i), expected[i]);
-    WCHAR text[64];
-    GetMenuStringW(popup_menu, IDM_AUDIO_TRACKS, text, 64, MF_BYCOMMAND);
-    EXPECT_EQ(lstrcmpW(text, L"Аудиопътечки"), 0);
-    HMENU ratios = GetSubMenu(popup_menu, 2);
-    EXPECT_EQ(GetMenuItemID(ratios, 0), static_cast<UINT>(IDM_ASPECT_16_9));
-    EXPECT_EQ(GetMenuItemID(ratios, 1), static_cast<UINT>(IDM_ASPECT_4_3));
+    const std::vector<menu_item> expected = {
+        {IDM_ALWAYS_ON_TOP, "Винаги отгоре", {}},
+        {IDM_MUTE, "Без звук", {}},
+        {IDM_PROPORTIONS, "Пропорции", {{IDM_ASPECT_16_9, "16:9", {}}, {IDM_ASPECT_4_3, "4:3", {}}}},
+        {IDM_AUDIO_TRACKS, "Аудиопътечки", {}},
+        {IDM_SUBTITLES, "Субтитри", {}},
+        {IDM_PROGRAMS, "Програми", {}},
+        {IDM_EXIT, "Изход", {}},
+    };
+    std::vector<menu_item> seen = items_of(popup_menu);
+    ASSERT_EQ(seen.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(seen[i].id, expected[i].id) << i;
+        EXPECT_EQ(seen[i].caption, expected[i].caption) << i;
+        ASSERT_EQ(seen[i].items.size(), expected[i].items.size()) << expected[i].caption;
+        for (size_t j = 0; j < expected[i].items.size(); ++j) {
+            EXPECT_EQ(seen[i].items[j].id, expected[i].items[j].id) << expected[i].caption << " " << j;
+            EXPECT_EQ(seen[i].items[j].caption, expected[i].items[j].caption);
+            EXPECT_TRUE(seen[i].items[j].items.empty());
+        }
+    }
 }
 
 TEST_F(StartUp, TheSixPanelsExistOwnedByTheVideoWindow) {
@@ -124,43 +168,65 @@ TEST_F(StartUp, TheUserPanelHoldsTheAccountEntryAndCredit) {
 }
 
 TEST_F(StartUp, KeysShowThePanelsOnlyWhileTheVideoWindowHasTheFocus) {
+    watch_large();
+    // The program panel, shown last at start-up, has the keyboard: a key
+    // gives no command until the picture is clicked.
+    pump(200);
+    ASSERT_NE(GetFocus(), video_window);
+    key(VK_F1);
+    EXPECT_FALSE(IsWindowVisible(help_panel));
+
+    ASSERT_TRUE(click_window(video_window));
+    ASSERT_EQ(GetFocus(), video_window);
     key('U');
     EXPECT_TRUE(IsWindowVisible(user_panel));
+    // The user panel took the keyboard when it was shown: F1 does nothing.
+    key(VK_F1);
+    EXPECT_FALSE(IsWindowVisible(help_panel));
+
+    ASSERT_TRUE(click_window(video_window));
     key(VK_F1);
     EXPECT_TRUE(IsWindowVisible(help_panel));
     ShowWindow(program_panel, SW_HIDE);
+    ASSERT_TRUE(click_window(video_window));
     key('L');
     EXPECT_TRUE(IsWindowVisible(program_panel));
-
-    // A key while a panel has the focus gives no command.
+    // N, which the help panel lists, and any other key have no command.
     ShowWindow(help_panel, SW_HIDE);
-    SetFocus(program_panel);
-    MSG m;
-    memset(&m, 0, sizeof m);
-    m.message = WM_KEYDOWN;
-    m.wParam = VK_F1;
-    handle_after_dispatch(m);
-    EXPECT_FALSE(IsWindowVisible(help_panel));
+    ShowWindow(user_panel, SW_HIDE);
+    ShowWindow(program_panel, SW_HIDE);
+    ASSERT_TRUE(click_window(video_window));
+    for (WPARAM other : {static_cast<WPARAM>('N'), static_cast<WPARAM>('A'), static_cast<WPARAM>(VK_F2)}) key(other);
+    EXPECT_FALSE(IsWindowVisible(help_panel) || IsWindowVisible(user_panel) || IsWindowVisible(program_panel));
+    EXPECT_TRUE(IsWindow(video_window));
 }
 
 TEST_F(StartUp, APanelHidesItselfOnTheEleventhTickAfterItWasShown) {
+    watch_large();
+    ASSERT_TRUE(click_window(video_window));
     key(VK_F1);
     for (int32_t tick = 1; tick <= 10; ++tick) SendMessageW(help_panel, WM_TIMER, 1, 0);
     EXPECT_TRUE(IsWindowVisible(help_panel));
+    ASSERT_TRUE(click_window(video_window));
     key(VK_F1);  // shown again: the count starts over
     for (int32_t tick = 1; tick <= 10; ++tick) SendMessageW(help_panel, WM_TIMER, 1, 0);
     EXPECT_TRUE(IsWindowVisible(help_panel));
     SendMessageW(help_panel, WM_TIMER, 1, 0);
     EXPECT_FALSE(IsWindowVisible(help_panel));
 
+    ASSERT_TRUE(click_window(video_window));
     key('U');
     for (int32_t tick = 1; tick <= 11; ++tick) SendMessageW(user_panel, WM_TIMER, 1, 0);
     EXPECT_FALSE(IsWindowVisible(user_panel));
 }
 
 TEST_F(StartUp, EscAnsweredNoHidesFourPanelsAndKeepsRunning) {
+    watch_large();
+    ASSERT_TRUE(click_window(video_window));
     key('U');
+    ASSERT_TRUE(click_window(video_window));
     key(VK_F1);
+    ASSERT_TRUE(click_window(video_window));
     message_watch watch(IDNO);
     key(VK_ESCAPE);
     std::vector<seen_message> seen = watch.seen();
@@ -177,23 +243,33 @@ TEST_F(StartUp, EscAnsweredNoHidesFourPanelsAndKeepsRunning) {
 }
 
 TEST_F(StartUp, EscAnsweredYesEndsTheLoopWithCodeZero) {
+    watch_large();
+    ASSERT_TRUE(click_window(video_window));
     message_watch watch(IDYES);
-    key(VK_ESCAPE);
-    EXPECT_FALSE(IsWindow(video_window));
+    PostMessageW(video_window, WM_KEYDOWN, VK_ESCAPE, 0);  // the loop below reads it
+    int32_t code = -1;
+    DWORD until = GetTickCount() + 10000;
     MSG m;
-    ASSERT_TRUE(PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(m.wParam, 0u);
+    while (GetTickCount() < until) {
+        if (!PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            Sleep(10);
+            continue;
+        }
+        if (m.message == WM_QUIT) {
+            code = static_cast<int32_t>(m.wParam);
+            break;
+        }
+        process_message(m);
+    }
+    EXPECT_FALSE(IsWindow(video_window));
+    EXPECT_EQ(code, 0);
 }
 
 TEST_F(StartUp, AlwaysOnTopTwiceLeavesTheWindowTopmost400By300AndCentred) {
-    MSG m;
-    memset(&m, 0, sizeof m);
-    m.message = WM_COMMAND;
-    m.wParam = IDM_ALWAYS_ON_TOP;
-    handle_after_dispatch(m);
+    choose_menu_item(IDM_ALWAYS_ON_TOP);
     EXPECT_FALSE(GetWindowLongW(video_window, GWL_EXSTYLE) & WS_EX_TOPMOST);
     EXPECT_FALSE(GetMenuState(popup_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND) & MF_CHECKED);
-    handle_after_dispatch(m);
+    choose_menu_item(IDM_ALWAYS_ON_TOP);
     // Wine 8 does not put a window that owns topmost windows back into the
     // topmost band once it has left it (Windows does), so only the mark,
     // the size and the place can be checked here.
@@ -209,13 +285,9 @@ TEST_F(StartUp, AlwaysOnTopTwiceLeavesTheWindowTopmost400By300AndCentred) {
 
     // "Аудиопътечки" and "Субтитри" do nothing; "Програми" shows the program panel.
     ShowWindow(program_panel, SW_HIDE);
-    for (WPARAM command : {static_cast<WPARAM>(IDM_AUDIO_TRACKS), static_cast<WPARAM>(IDM_SUBTITLES)}) {
-        m.wParam = command;
-        handle_after_dispatch(m);
-    }
+    for (UINT command : {IDM_AUDIO_TRACKS, IDM_SUBTITLES}) choose_menu_item(command);
     EXPECT_FALSE(IsWindowVisible(program_panel));
-    m.wParam = IDM_PROGRAMS;
-    handle_after_dispatch(m);
+    choose_menu_item(IDM_PROGRAMS);
     EXPECT_TRUE(IsWindowVisible(program_panel));
 }
 

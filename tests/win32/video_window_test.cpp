@@ -13,7 +13,8 @@ bool overlays_hidden() {
 
 void timer_tick(WPARAM id) { SendMessageW(video_window, WM_TIMER, id, 0); }
 
-void key(WPARAM code) { key_in_video_window(code); }
+// A subscriber's key, typed into whatever has the focus.
+void key(WPARAM code) { type_key(code); }
 
 // Moves the real mouse pointer to a point of the screen (X server input).
 void mouse_to(int32_t x, int32_t y) {
@@ -137,6 +138,7 @@ TEST_F(VideoWindow, DoubleClicksToggleFullscreenAndBack) {
 }
 
 TEST_F(VideoWindow, EscInFullscreenRestoresWithoutAQuestion) {
+    ASSERT_TRUE(click_window(video_window));
     key('F');
     ASSERT_TRUE(IsZoomed(video_window));
     {
@@ -154,11 +156,20 @@ TEST_F(VideoWindow, EscInFullscreenRestoresWithoutAQuestion) {
 }
 
 TEST_F(VideoWindow, TheWindowCannotBeSizedBelow350By200) {
-    MINMAXINFO limits;
-    memset(&limits, 0, sizeof limits);
-    SendMessageW(video_window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
-    EXPECT_EQ(limits.ptMinTrackSize.x, 350);
-    EXPECT_EQ(limits.ptMinTrackSize.y, 200);
+    // Sized as a sizing drag sizes it: the window system asks the window
+    // for its limits and keeps it within them.
+    RECT before;
+    GetWindowRect(video_window, &before);
+    SetWindowPos(video_window, nullptr, before.left, before.top, 100, 50, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT r;
+    GetWindowRect(video_window, &r);
+    EXPECT_EQ(r.right - r.left, 350);
+    EXPECT_EQ(r.bottom - r.top, 200);
+    SetWindowPos(video_window, nullptr, before.left, before.top, 351, 201, SWP_NOZORDER | SWP_NOACTIVATE);
+    GetWindowRect(video_window, &r);
+    EXPECT_EQ(r.right - r.left, 351);
+    EXPECT_EQ(r.bottom - r.top, 201);
+    MoveWindow(video_window, before.left, before.top, before.right - before.left, before.bottom - before.top, TRUE);
 }
 
 TEST_F(VideoWindow, TheOverlaysFollowTheWindow) {
@@ -233,6 +244,7 @@ TEST_F(VideoWindow, EveryControlBarButtonRunsItsCommandAndResetsTheIdleCount) {
 }
 
 TEST_F(VideoWindow, TheMuteButtonTogglesTheSound) {
+    ASSERT_TRUE(time_advances(15000));  // the sound output is there once the stream plays
     int32_t muted = player_mute_state();
     if (muted < 0) GTEST_SKIP() << "the player has no audio output here: the mute state cannot be read";
     HWND host = GetDlgItem(control_bar, IDC_TOOLBAR_HOST);

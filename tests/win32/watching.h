@@ -24,11 +24,11 @@ size_t count_log(size_t from, const std::string& text);
 std::string cell_text(int32_t list_id, int32_t row, int32_t column);
 // A line of the info panel as UTF-8.
 std::string info_line(int32_t id);
-// Waits until the player reports playing time again.
+// Waits until the player library reports the playing time advancing (its
+// own time-changed events, counted beside the program's handler).
 bool time_advances(uint32_t timeout_ms);
 // Starts row 0 as the program's first start does, unless it plays already,
-// and waits until its picture moves. The watchdog is left its own count, so
-// that it never restarts the stream meanwhile.
+// and waits until its picture moves.
 void play_row_zero();
 // How many tenths of the given time the player spends playing. The
 // watchdog is held off meanwhile, so that no restart interferes.
