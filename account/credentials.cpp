@@ -1,6 +1,6 @@
 #include "account/credentials.h"
 
-#include "base/fields.h"
+#include "service/fields.h"
 #include "resources/resource.h"
 
 #include <cstdio>

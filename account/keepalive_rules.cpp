@@ -1,6 +1,6 @@
 #include "account/keepalive_rules.h"
 
-#include "base/fields.h"
+#include "service/fields.h"
 #include "base/utf.h"
 
 #include <cstring>

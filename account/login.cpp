@@ -2,7 +2,7 @@
 
 #include "account/credentials.h"
 #include "account/user_panel.h"
-#include "base/app.h"
+#include "base/panel_family.h"
 #include "base/countof.h"
 #include "base/trace.h"
 #include "base/ui_text.h"

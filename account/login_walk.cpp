@@ -1,6 +1,6 @@
 #include "account/login_walk.h"
 
-#include "base/fields.h"
+#include "service/fields.h"
 #include "base/utf.h"
 
 #include <cstring>

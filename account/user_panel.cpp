@@ -1,6 +1,6 @@
 #include "account/user_panel.h"
 
-#include "base/app.h"
+#include "base/panel_family.h"
 #include "resources/resource.h"
 
 #include <cstring>

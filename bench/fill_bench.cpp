@@ -7,7 +7,7 @@
 // Prints one line per run: "fill RUN BYTES ROWS EXCHANGE_US FILL_US PAINT_US"
 // (the channelslist exchange, the rows added to the table, the table drawn).
 #include "account/login.h"
-#include "base/app.h"
+#include "shell/app.h"
 #include "base/trace.h"
 #include "playback/channel_tables.h"
 #include "playback/program_panel.h"

@@ -16,7 +16,7 @@
 #include "base/utf.h"
 #include "base/win32.h"
 #include "playback/channel_rules.h"
-#include "playback/stream_relay.h"
+#include "relay/stream_relay.h"
 #include "service/exchange.h"
 #include "service/protocol.h"
 

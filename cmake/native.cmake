@@ -28,13 +28,13 @@ find_package(yaml-cpp REQUIRED)
 find_package(Threads REQUIRED)
 add_library(standin STATIC
     standin/protocol.cpp standin/demo_data.cpp standin/guide.cpp
-    standin/faults.cpp standin/hls.cpp standin/service.cpp standin/streams.cpp)
+    standin/faults.cpp standin/hls.cpp standin/server.cpp standin/service.cpp standin/streams.cpp)
 target_include_directories(standin PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(standin PUBLIC yaml-cpp Threads::Threads)
 
 add_executable(tvservice standin/tvservice.cpp)
 target_link_libraries(tvservice PRIVATE standin)
-target_compile_definitions(tvservice PRIVATE TVSERVICE_DEFAULT_DATA="${PROJECT_SOURCE_DIR}/standin/demo.yaml")
+target_compile_definitions(standin PUBLIC TVSERVICE_DEFAULT_DATA="${PROJECT_SOURCE_DIR}/standin/demo.yaml")
 
 # The benchmarks' baseline: a plain libvlc player (make bench).
 find_package(X11 REQUIRED)

@@ -3,7 +3,7 @@
 // stream URL, the info lines, the volume steps and the stall watchdog.
 #pragma once
 
-#include "base/fields.h"
+#include "service/fields.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,6 @@
 #include "playback/channel_tables.h"
 
 #include "account/login.h"
-#include "base/app.h"
 #include "base/trace.h"
 #include "base/utf.h"
 #include "playback/channel_rules.h"

@@ -1,6 +1,6 @@
 #include "playback/info_panel.h"
 
-#include "base/app.h"
+#include "base/panel_family.h"
 #include "base/countof.h"
 #include "playback/channel_rules.h"
 #include "resources/resource.h"

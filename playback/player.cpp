@@ -4,7 +4,7 @@
 #include "base/trace.h"
 #include "playback/channel_rules.h"
 #include "playback/player_window.h"
-#include "playback/stream_relay.h"
+#include "relay/stream_relay.h"
 
 #include <vlc/vlc.h>
 

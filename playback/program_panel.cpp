@@ -1,6 +1,6 @@
 #include "playback/program_panel.h"
 
-#include "base/app.h"
+#include "base/panel_family.h"
 #include "playback/channel_tables.h"
 #include "playback/switching.h"
 #include "resources/resource.h"

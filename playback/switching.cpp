@@ -2,7 +2,7 @@
 
 #include "account/keepalive.h"
 #include "account/login.h"
-#include "base/app.h"
+#include "base/panel_family.h"
 #include "base/countof.h"
 #include "base/trace.h"
 #include "base/ui_text.h"
@@ -78,7 +78,7 @@ void start_row(int32_t row) {
         // would reach the stream host as a header line of its own: the
         // channel that plays goes on.
         current_channel = playing_channel;
-        show_message(video_window, "Адресът на програмата е твърде дълъг.", "Грешка!", MB_OK);
+        show_message(panel_owner(), "Адресът на програмата е твърде дълъг.", "Грешка!", MB_OK);
         return;
     }
     playing_channel = row;
@@ -101,7 +101,7 @@ void select_and_switch(int32_t row) {
 }  // namespace
 
 int32_t ask_lock_code() {
-    INT_PTR result = DialogBoxParamW(app_instance, MAKEINTRESOURCEW(IDD_PARENTAL), video_window, lock_dialog_proc, 0);
+    INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PARENTAL), panel_owner(), lock_dialog_proc, 0);
     // A dialog that could not be shown refuses the start.
     return result == IDOK ? 1 : 0;
 }
@@ -109,7 +109,7 @@ int32_t ask_lock_code() {
 void switch_channel() {
     playback_wanted = 1;
     program_panel_ticks = 0;
-    idle_ticks = 0;
+    note_user_activity();  // the overlays' idle count starts over
     if (current_channel == playing_channel || start_under_way) return;
     start_under_way = true;
     memset(channel_lock, 0, sizeof channel_lock);

@@ -1,7 +1,7 @@
 #include "shell/panels.h"
 
 #include "account/user_panel.h"
-#include "base/app.h"
+#include "shell/app.h"
 #include "base/countof.h"
 #include "playback/player.h"
 #include "playback/program_panel.h"

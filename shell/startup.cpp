@@ -3,7 +3,7 @@
 #include "account/keepalive.h"
 #include "account/login.h"
 #include "account/user_panel.h"
-#include "base/app.h"
+#include "shell/app.h"
 #include "base/trace.h"
 #include "base/ui_text.h"
 #include "playback/channel_tables.h"
@@ -164,6 +164,7 @@ void prepare_first_class() {
     HMENU menu = LoadMenuW(app_instance, MAKEINTRESOURCEW(IDR_POPUP_MENU));
     popup_menu = GetSubMenu(menu, 0);
     black_brush = CreateSolidBrush(RGB(0, 0, 0));
+    set_panel_background(black_brush);
 
     // Every class of the program starts from the standard dialog class: the
     // dialog window procedure and its extra bytes stay.
@@ -201,6 +202,7 @@ void build_windows() {
     }
     video_window = CreateWindowExW(WS_EX_TOPMOST, L"play", L"play", WS_POPUP | WS_THICKFRAME, 0, 0, 320, 200,
                                    nullptr, nullptr, app_instance, nullptr);
+    set_panel_owner(video_window, reset_idle_ticks);
     trace_event("player.begin");
     create_player(video_window);
     set_session_refused_action(stop_player);

@@ -1,8 +1,8 @@
 #include "shell/video_window.h"
 
 #include "account/keepalive.h"
-#include "base/app.h"
-#include "base/geometry.h"
+#include "shell/app.h"
+#include "shell/geometry.h"
 #include "playback/channel_tables.h"
 #include "playback/info_panel.h"
 #include "playback/player.h"

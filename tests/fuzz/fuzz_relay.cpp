@@ -4,8 +4,8 @@
 // redirect target and a host's answer, split on the first two '\n'.
 #include "tests/fuzz/fuzz_targets.h"
 
-#include "playback/playlist_rules.h"
-#include "playback/relay_rules.h"
+#include "relay/playlist_rules.h"
+#include "relay/relay_rules.h"
 
 #include <cstring>
 #include <string>

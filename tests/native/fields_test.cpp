@@ -1,4 +1,4 @@
-#include "base/fields.h"
+#include "service/fields.h"
 #include "playback/channel_rules.h"
 #include "tests/join.h"
 

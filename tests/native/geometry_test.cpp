@@ -1,4 +1,4 @@
-#include "base/geometry.h"
+#include "shell/geometry.h"
 
 #include <gtest/gtest.h>
 

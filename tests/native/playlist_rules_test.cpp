@@ -1,4 +1,4 @@
-#include "playback/playlist_rules.h"
+#include "relay/playlist_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "playback/relay_rules.h"
+#include "relay/relay_rules.h"
 
 #include <gtest/gtest.h>
 

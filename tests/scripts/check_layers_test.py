@@ -23,8 +23,11 @@ CLEAN = {
     "base/utf.h": "#pragma once\n#include <cstddef>\n",
     "service/protocol.cpp": '#include "service/protocol.h"\n#include "base/utf.h"\n',
     "service/protocol.h": '#include "base/utf.h"\n',
-    "playback/player.cpp": '#include <vlc/vlc.h>\nvoid f() { libvlc_new(0, 0); }\n',
     "shell/startup.cpp": '#include "playback/player.h"\n#include "resources/resource.h"\n',
+    "shell/app.h": "#pragma once\nextern HWND video_window;\nextern int idle_ticks;\n",
+    "relay/stream_relay.h": "#pragma once\n",
+    "playback/player.cpp": '#include <vlc/vlc.h>\n#include "relay/stream_relay.h"\n'
+                           "void f() { libvlc_new(0, 0); }\n// the video_window is named in a comment only\n",
 }
 
 
@@ -41,6 +44,9 @@ class CheckLayers(unittest.TestCase):
                       "account/a -> account/b -> account/a"),
             "libvlc": ({"shell/panels.cpp": "void f() { libvlc_audio_set_volume(0, 1); }\n"},
                        "shell/panels.cpp: uses libvlc"),
+            "state": ({"playback/switching.cpp": "void f() { idle_ticks = 0; }\n"},
+                      "playback/switching.cpp: names idle_ticks, state of shell/"),
+            "relay": ({"account/login.cpp": '#include "relay/stream_relay.h"\n'}, "only playback/ may"),
         }
         for name, (extra, words) in cases.items():
             with self.subTest(name):

@@ -80,7 +80,7 @@ lock_answer::lock_answer(const std::string& code, bool cancel)
       }) {}
 
 #include "account/login.h"
-#include "base/app.h"
+#include "shell/app.h"
 #include "playback/player.h"
 #include "playback/switching.h"
 #include "service/exchange.h"

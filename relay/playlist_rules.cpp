@@ -1,6 +1,6 @@
-#include "playback/playlist_rules.h"
+#include "relay/playlist_rules.h"
 
-#include "playback/relay_rules.h"
+#include "relay/relay_rules.h"
 
 #include <cstring>
 

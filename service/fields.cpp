@@ -1,4 +1,4 @@
-#include "base/fields.h"
+#include "service/fields.h"
 
 namespace {
 

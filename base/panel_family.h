@@ -1,32 +1,35 @@
-// What every window of the program shares: the instance, the black brush,
-// the video window (the owner of every panel and message), the count of idle
-// seconds that hides the overlays, and the behaviour all panels have in
-// common. The panels' own handles live with the subsystem that owns each.
+// What every panel of the program has in common, whichever layer owns it
+// (the login dialog, the user panel, the program panel, the info panel, the
+// shell's overlays): the colours, dragging, hiding and the captioned panels'
+// auto-hide. The window that owns them all, the video window, belongs to the
+// shell, which tells the family about it at start-up.
 #pragma once
 
 #include "base/win32.h"
 
 #include <cstdint>
 
-extern HINSTANCE app_instance;
-extern HBRUSH black_brush;
-extern HWND video_window;
-
-// 1-second ticks since the mouse last moved or an overlay was used: the
-// overlays hide after 5.
-extern int32_t idle_ticks;
+// The brush every panel paints its background with (before the login).
+void set_panel_background(HBRUSH background);
+// The window that owns every panel and message, and what counts as the
+// user's activity there (it keeps the overlays up). Until it is told, a
+// panel has no owner and activity counts for nothing.
+void set_panel_owner(HWND owner, void (*activity)());
+HWND panel_owner();
+// The user did something with a panel or the picture.
+void note_user_activity();
 
 // The 1-second timer of a captioned panel.
 constexpr UINT_PTR panel_timer_id = 1;
 
 // The colour answer of every panel: the text colour, a transparent
-// background and the black brush.
+// background and the panels' brush.
 INT_PTR paint_on_black(WPARAM hdc, COLORREF text);
 
 // Lets the window system move a window as if its caption had been grabbed.
 void drag_window(HWND window);
 
-// Hides a panel and gives the keyboard focus back to the video window.
+// Hides a panel and gives the keyboard focus back to the panels' owner.
 void hide_panel(HWND panel);
 
 // One tick of a captioned panel's 1-second timer: it hides itself on the
@@ -43,7 +46,3 @@ void press_on_overlay();
 // its 1-second timer's tick, red text on black, and a press that drags it.
 // FALSE for any other message.
 INT_PTR captioned_panel_message(HWND panel, UINT message, WPARAM wparam, int32_t* ticks);
-
-// The same for the overlays (control bar, exit button): red text on black,
-// and a press that drags the video window.
-INT_PTR overlay_message(UINT message, WPARAM wparam);

@@ -1,4 +1,4 @@
-#include "base/geometry.h"
+#include "shell/geometry.h"
 
 point32 centred_origin(const rect32& w, const rect32& d) {
     int32_t width = w.right - w.left;

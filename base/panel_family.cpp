@@ -1,15 +1,28 @@
-#include "base/app.h"
+#include "base/panel_family.h"
 
-HINSTANCE app_instance;
-HBRUSH black_brush;
-HWND video_window;
+namespace {
+HBRUSH panel_background;
+HWND owner_window;
+void (*user_activity)();
+}  // namespace
 
-int32_t idle_ticks;
+void set_panel_background(HBRUSH background) { panel_background = background; }
+
+void set_panel_owner(HWND owner, void (*activity)()) {
+    owner_window = owner;
+    user_activity = activity;
+}
+
+HWND panel_owner() { return owner_window; }
+
+void note_user_activity() {
+    if (user_activity != nullptr) user_activity();
+}
 
 INT_PTR paint_on_black(WPARAM hdc, COLORREF text) {
     SetTextColor(reinterpret_cast<HDC>(hdc), text);
     SetBkMode(reinterpret_cast<HDC>(hdc), TRANSPARENT);
-    return reinterpret_cast<INT_PTR>(black_brush);
+    return reinterpret_cast<INT_PTR>(panel_background);
 }
 
 void drag_window(HWND window) {
@@ -18,7 +31,7 @@ void drag_window(HWND window) {
 
 void hide_panel(HWND panel) {
     ShowWindow(panel, SW_HIDE);
-    SetFocus(video_window);
+    SetFocus(owner_window);
 }
 
 void count_panel_tick(HWND panel, int32_t* ticks) {
@@ -32,8 +45,8 @@ void show_panel(HWND panel, int32_t* ticks) {
 }
 
 void press_on_overlay() {
-    idle_ticks = 0;
-    drag_window(video_window);
+    note_user_activity();
+    drag_window(owner_window);
 }
 
 INT_PTR captioned_panel_message(HWND panel, UINT message, WPARAM wparam, int32_t* ticks) {
@@ -46,19 +59,6 @@ INT_PTR captioned_panel_message(HWND panel, UINT message, WPARAM wparam, int32_t
         return paint_on_black(wparam, RGB(255, 0, 0));
     case WM_LBUTTONDOWN:
         drag_window(panel);
-        return 0;
-    default:
-        return FALSE;
-    }
-}
-
-INT_PTR overlay_message(UINT message, WPARAM wparam) {
-    switch (message) {
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSTATIC:
-        return paint_on_black(wparam, RGB(255, 0, 0));
-    case WM_LBUTTONDOWN:
-        press_on_overlay();
         return 0;
     default:
         return FALSE;

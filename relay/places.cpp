@@ -1,0 +1,228 @@
+// The relay's accept loop and its places: a loopback port, a thread that
+// accepts the player's connections, and a place for each connection with a
+// thread of its own, made at its first use and kept. Ending the requests
+// under way, and stopping the relay for the tests.
+#include "relay/stream_relay.h"
+
+#include "base/trace.h"
+#include "relay/relay_internal.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace relay {
+
+CRITICAL_SECTION relay_lock;
+connection_place places[most_connections];
+volatile SOCKET listener = INVALID_SOCKET;
+uint16_t relay_port = 0;
+bool https_settings_applied = false;
+
+namespace {
+
+bool started = false;
+bool refusing = false;
+
+void serve(relay_connection* c) {
+    trace_event("relay.serving");
+    // The player's socket is watched through the place's event from here on
+    // (which also makes it non-blocking).
+    if (WSAEventSelect(c->player, c->player_event, FD_READ | FD_CLOSE) != 0 || !read_request_head(c)) return;
+    trace_event("relay.request");
+    uint64_t id = 0;
+    char url[longest_target];
+    if (!parse_relay_request(c->head, c->head_n, &id)) return answer_plain(c, 502);
+    if (!remembered_url(id, url, sizeof url, &c->generation)) return answer_plain(c, 404);
+    for (int32_t hop = 0; hop <= redirects_followed; ++hop) {
+        http_address to;
+        if (!parse_http_address(url, &to) || ended(c)) return answer_plain(c, 502);
+        if (to.https) return relay_https(c, to);
+        if (!relay_http(c, to, url, sizeof url)) return;
+    }
+    answer_plain(c, 502);
+}
+
+// Names the calling thread where the system can (Windows 10 and Wine), so
+// that a profiler or the benchmarks tell the relay's threads apart.
+void name_thread(const WCHAR* name) {
+    typedef HRESULT(WINAPI * describe)(HANDLE, const WCHAR*);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    describe set = kernel != nullptr ? reinterpret_cast<describe>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetThreadDescription"))) : nullptr;
+    if (set != nullptr) set(GetCurrentThread(), name);
+}
+
+DWORD WINAPI serve_place(void* context) {
+    name_thread(L"relay");
+    connection_place* place = static_cast<connection_place*>(context);
+    for (;;) {
+        WaitForSingleObject(place->work, INFINITE);
+        relay_connection* c = place->connection;
+        serve(c);
+        close_host(c);
+        shutdown(c->player, SD_BOTH);
+        closesocket(c->player);
+        give_back_buffer(c);
+        // Ready for the next connection, off its road: the events carry no
+        // word of this one's sockets, and the place is not ending.
+        WSAResetEvent(place->player_event);
+        WSAResetEvent(place->host_event);
+        EnterCriticalSection(&relay_lock);
+        ResetEvent(place->end);
+        place->ending = 0;
+        place->host_open = 0;
+        place->https_request = nullptr;
+        place->in_use = false;
+        LeaveCriticalSection(&relay_lock);
+    }
+}
+
+// A free place for a new connection, or nullptr.
+connection_place* take_place() {
+    connection_place* found = nullptr;
+    EnterCriticalSection(&relay_lock);
+    for (connection_place& p : places) {
+        if (!p.in_use && p.usable) {
+            p.in_use = true;
+            found = &p;
+            break;
+        }
+    }
+    LeaveCriticalSection(&relay_lock);
+    if (found != nullptr && found->thread == nullptr)
+        found->thread = CreateThread(nullptr, 256 * 1024, serve_place, found, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                     nullptr);
+    if (found != nullptr && found->thread == nullptr) {
+        EnterCriticalSection(&relay_lock);
+        found->in_use = false;
+        LeaveCriticalSection(&relay_lock);
+        found = nullptr;
+    }
+    return found;
+}
+
+DWORD WINAPI accept_players(void* context) {
+    name_thread(L"relay-accept");
+    SOCKET listening = static_cast<SOCKET>(reinterpret_cast<uintptr_t>(context));
+    for (;;) {
+        SOCKET player = accept(listening, nullptr, nullptr);
+        if (player == INVALID_SOCKET) {
+            if (listener != listening) return 0;  // the relay was stopped
+            Sleep(100);
+            continue;
+        }
+        trace_event("relay.accepted");
+        connection_place* place = take_place();
+        if (place == nullptr) {
+            closesocket(player);
+            continue;
+        }
+        relay_connection* c = place->connection;
+        memset(c, 0, sizeof *c);
+        c->place = place;
+        c->player = player;
+        c->player_event = place->player_event;
+        c->host = INVALID_SOCKET;
+        c->host_event = WSA_INVALID_EVENT;
+        SetEvent(place->work);
+    }
+}
+
+}  // namespace
+
+// Listens on a free loopback port; tried again at each stream start while
+// it could not.
+bool start_relay() {
+    static bool prepared = false;
+    if (!prepared) {
+        InitializeCriticalSection(&relay_lock);
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+        // Every place is made at once; its thread at its first connection
+        // (a thread under Wine holds about a megabyte, and a player that
+        // changes channels one at a time uses two or three places).
+        for (connection_place& p : places) {
+            p.end = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            p.work = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+            p.player_event = WSACreateEvent();
+            p.host_event = WSACreateEvent();
+            p.connection = static_cast<relay_connection*>(calloc(1, sizeof(relay_connection)));
+            p.usable = p.end != nullptr && p.work != nullptr && p.player_event != WSA_INVALID_EVENT &&
+                       p.host_event != WSA_INVALID_EVENT && p.connection != nullptr;
+        }
+        prepared = true;
+    }
+    if (started) return true;
+    if (refusing) return false;
+    open_https_session();
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at;
+    memset(&at, 0, sizeof at);
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    at.sin_port = 0;
+    int at_size = sizeof at;
+    bool listening = s != INVALID_SOCKET && bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
+                     listen(s, SOMAXCONN) == 0 &&
+                     getsockname(s, reinterpret_cast<sockaddr*>(&at), &at_size) == 0;
+    bool serving = false;
+    for (connection_place& p : places) serving = serving || p.usable;
+    listener = listening && serving ? s : INVALID_SOCKET;
+    HANDLE thread = listener != INVALID_SOCKET
+        ? CreateThread(nullptr, 0, accept_players, reinterpret_cast<void*>(static_cast<uintptr_t>(s)), 0, nullptr)
+        : nullptr;
+    if (thread == nullptr) {
+        listener = INVALID_SOCKET;
+        if (s != INVALID_SOCKET) closesocket(s);
+        return false;
+    }
+    CloseHandle(thread);
+    relay_port = ntohs(at.sin_port);
+    started = true;
+    return true;
+}
+
+// Each connection closes its side to the host as soon as it sees the end
+// of its request; the next request goes out only after that. WinHTTP may
+// take until its next wait ends, so the wait here is bounded.
+void wait_for_hosts_closed() {
+    DWORD until = GetTickCount() + 1000;
+    for (;;) {
+        bool open = false;
+        for (connection_place& p : places) open = open || InterlockedCompareExchange(&p.host_open, 0, 0) != 0;
+        if (!open || static_cast<int32_t>(GetTickCount() - until) >= 0) return;
+        Sleep(1);
+    }
+}
+
+}  // namespace relay
+
+using namespace relay;
+
+void end_relayed_requests() {
+    if (!started) return;
+    EnterCriticalSection(&relay_lock);
+    for (connection_place& p : places) {
+        if (!p.in_use) continue;
+        InterlockedExchange(&p.ending, 1);
+        SetEvent(p.end);
+        HINTERNET request = static_cast<HINTERNET>(InterlockedExchangePointer(&p.https_request, nullptr));
+        if (request != nullptr) WinHttpCloseHandle(request);
+    }
+    LeaveCriticalSection(&relay_lock);
+}
+
+void relay_refuse_start(bool refuse) {
+    refusing = refuse;
+    if (!refuse || !started) return;
+    end_relayed_requests();
+    SOCKET s = listener;
+    listener = INVALID_SOCKET;
+    started = false;
+    closesocket(s);
+}
+
+bool relay_https_settings_applied() {
+    start_relay();
+    return https_settings_applied;
+}
