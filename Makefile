@@ -49,6 +49,7 @@ run: native $(TVCLIENT_BUILD)
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := login_walk keepsession tables receive format relay
 fuzz: bootstrap
+	@scripts/bootstrap fuzz
 	cmake -S . -B $(BUILD)/fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DTVCLIENT_FUZZ=ON \
 	      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(BUILD)/fuzz --target $(addprefix fuzz_,$(FUZZ_TARGETS))
@@ -61,11 +62,11 @@ fuzz: bootstrap
 # crashes, hangs and memory growth.
 SOAK_MINUTES ?= 30
 soak: native wine
-	/usr/bin/python3 tests/soak/soak.py $(BUILD)/native/tvservice $(SOAK_MINUTES)
+	/usr/bin/python3 -m tests.soak.soak $(BUILD)/native/tvservice $(SOAK_MINUTES)
 
 # The README's pictures, taken by the end-to-end journey.
 screenshots: native wine
-	/usr/bin/python3 tests/e2e/journey.py $(BUILD)/native/tvservice
+	/usr/bin/python3 -m tests.e2e.journey $(BUILD)/native/tvservice
 	mkdir -p docs
 	convert $(BUILD)/e2e/step1-login.png -crop 420x420+430+190 +repage docs/login.png
 	convert $(BUILD)/e2e/step7-overlays.png -crop 760x460+260+170 +repage docs/watching.png
@@ -85,7 +86,7 @@ bench: bootstrap $(BUILD)/$(TVCLIENT_BUILD)/build.ninja
 	cmake --build $(BUILD)/bench --target tvservice vlc_baseline pixel_watch
 	cmake --build $(BUILD)/$(TVCLIENT_BUILD) --target tvclient fill_bench relay_bench \
 	    $(if $(filter mingw,$(TVCLIENT_BUILD)),libvlc_bridge)
-	TVCLIENT_BUILD=$(TVCLIENT_BUILD) /usr/bin/python3 bench/bench.py $(BUILD)/bench
+	TVCLIENT_BUILD=$(TVCLIENT_BUILD) /usr/bin/python3 -m bench.bench $(BUILD)/bench
 
 # The Windows packages: build/dist/tvclient-<version>-win64.zip and
 # tvclient-<version>-setup.exe.

@@ -26,7 +26,7 @@ programs' windows are also read back from the X server (pixel_watch, and
 vlc_baseline --watch-pixels) to show when the picture really is on the
 screen.
 
-Usage: bench.py BENCH_BUILD_FOLDER   (with tvservice, vlc_baseline, pixel_watch)
+Usage: python3 -m bench.bench BENCH_BUILD_FOLDER   (with tvservice, vlc_baseline, pixel_watch)
 Environment: BENCH_CHANGES (1000), BENCH_TIMED (50), BENCH_STARTS (20),
 BENCH_FILLS (20), BENCH_CPU_SECONDS (60), BENCH_HLS_CHANGES (8),
 BENCH_RELAY_FETCHES (100).
@@ -35,18 +35,17 @@ BENCH_RELAY_FETCHES (100).
 import csv
 import os
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import time
 
+import tests.e2e.client as C
+import tests.e2e.desktop as D
+from tests.e2e.client import pids_of, process_rss_kib, process_ticks, threads_ticks
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-import client as C  # noqa: E402
-import desktop as D  # noqa: E402
-from client import pids_of, process_rss_kib, process_ticks, threads_ticks  # noqa: E402
 
 # TVCLIENT_BUILD=mingw measures the Windows program, tvclient.exe, under Wine
 # through the libvlc bridge; the wine build otherwise.
@@ -219,7 +218,9 @@ def change_parts(trace, begin):
         t[name] = trace.first(name, begin)
     if t["change"] is None or t["vout"] is None:
         return None
-    ms = lambda a, b: (t[b] - t[a]) / 1000 if t[a] is not None and t[b] is not None else float("nan")
+
+    def ms(a, b):
+        return (t[b] - t[a]) / 1000 if t[a] is not None and t[b] is not None else float("nan")
     return {
         "total": ms("change", "vout"),
         "keepsession": ms("change", "keepsession"),
@@ -236,7 +237,7 @@ def change_parts(trace, begin):
         "ending": ms("relay.ending", "relay.ended"),
         # The relay's steps, from the player's play call.
         "relay": [ms("opened", n) for n in ("relay.accepted", "relay.request", "relay.connected", "relay.answered",
-                                               "relay.passing")],
+                                            "relay.passing")],
         "at_change": t["change"],
         "at_opened": t["opened"],
         "pixels": float("nan"),
@@ -340,8 +341,10 @@ def run_baseline(program, desktop, geometry, urls, work):
             continue
         opened, vout, moving = (int(v) for v in f[3:6])
         pixels = int(f[6]) if len(f) > 6 else -1
+
         # Microseconds from the change, -1 for an event that did not come.
-        ms = lambda us: us / 1000 if us >= 0 else float("nan")
+        def ms(us):
+            return us / 1000 if us >= 0 else float("nan")
         if vout >= 0:
             changes.append({"total": ms(vout), "open": ms(opened),
                             "picture": ms(vout - opened) if opened >= 0 else float("nan"),
@@ -518,7 +521,8 @@ def report(r):
     row("    libvlc's stop and play calls, of which ending the relay's requests, median (ms)", "%.1f, %.1f" % (
         median([x["stop_and_play_calls"] for x in c]), median([x["ending"] for x in c])), "-")
     row("    the relay: from play to the player's connection, its request, the host connected, its answer, "
-        "the first bytes passed on (ms)", " / ".join("%.1f" % median([x["relay"][k] for x in c]) for k in range(5)), "-")
+        "the first bytes passed on (ms)",
+        " / ".join("%.1f" % median([x["relay"][k] for x in c]) for k in range(5)), "-")
     row("  first picture, median (ms)", "%.1f" % median([x["picture"] for x in c]),
         "%.1f" % median([x["picture"] for x in b]))
     row("  picture moving (first time-changed), median (ms)", "%.0f" % median([x["moving"] for x in c]),

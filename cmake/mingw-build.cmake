@@ -94,12 +94,13 @@ include(cmake/program-tests.cmake)
 add_program_tests(mingw _windows_program)
 
 # The package for Windows users, written by make dist as a user types it.
-add_test(NAME dist_package COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/dist_check.py ${CMAKE_BINARY_DIR})
+add_test(NAME dist_package COMMAND /usr/bin/python3 -m tests.scripts.dist_check ${CMAKE_BINARY_DIR}
+         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 
 # The program as a subscriber gets it, in a Wine prefix of its own: without
 # VLC, with VLC registered, and from its installer to its uninstaller.
 add_test(NAME windows_install
-         COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/windows_install.py ${CMAKE_BINARY_DIR}
-                 ${TVCLIENT_NATIVE_DIR}/tvservice)
+         COMMAND /usr/bin/python3 -m tests.scripts.windows_install ${CMAKE_BINARY_DIR} ${TVCLIENT_NATIVE_DIR}/tvservice
+         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 # It installs the installer that make dist wrote in the package test.
 set_tests_properties(windows_install PROPERTIES TIMEOUT 400 COST 50 DEPENDS dist_package)

@@ -21,7 +21,13 @@ target_compile_definitions(native_tests PRIVATE TVCLIENT_SOURCE_DIR="${PROJECT_S
 gtest_discover_tests(native_tests DISCOVERY_TIMEOUT 60)
 
 # The layer check over the includes (scripts/check-layers) catches each offence.
-add_test(NAME check_layers COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/check_layers_test.py)
+add_test(NAME check_layers COMMAND /usr/bin/python3 -m tests.scripts.check_layers_test
+         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+# The project's Python passes its lint (.flake8): the test drivers and their
+# library, the benchmarks and the scripts.
+add_test(NAME python_lint
+         COMMAND flake8 tests bench tools scripts/check-layers scripts/dist scripts/deb
+         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 
 # The stand-in service.
 find_package(yaml-cpp REQUIRED)

@@ -19,7 +19,7 @@ function(add_program_tests BUILD SUFFIX)
     math(EXPR last_shard "${TVCLIENT_WIN32_SHARDS} - 1")
     foreach(shard RANGE ${last_shard})
         add_test(NAME win32_tests${SUFFIX}_${shard}
-                 COMMAND ${in_build} GTEST_TOTAL_SHARDS=${TVCLIENT_WIN32_SHARDS} GTEST_SHARD_INDEX=${shard}
+                 COMMAND ${in_build} GTEST_TOTAL_SHARDS=${TVCLIENT_WIN32_SHARDS} GTEST_SHARD_INDEX=${shard} TVCLIENT_NULL_SOUND=1
                          ${lane} ${lanes}/win32-${shard}
                          ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
                          --data ${PROJECT_SOURCE_DIR}/tests/win32/service.yaml
@@ -37,6 +37,7 @@ function(add_program_tests BUILD SUFFIX)
     # A subscriber's evening, driven from outside with xdotool on its own Xvfb.
     add_test(NAME e2e_journey${SUFFIX}
              COMMAND ${in_build} ${lane} ${lanes}/journey
-                     /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/e2e/journey.py ${tvservice})
+                     /usr/bin/python3 -m tests.e2e.journey ${tvservice}
+             WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
     set_tests_properties(e2e_journey${SUFFIX} PROPERTIES TIMEOUT 400 COST 100)
 endfunction()

@@ -40,6 +40,6 @@ target_link_libraries(relay_bench PRIVATE tvclient_core psapi)
 # The Debian package (make deb): lintian, then installed, started from the
 # PATH by a user other than root, and removed (as root; skipped otherwise).
 add_test(NAME deb_install
-         COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/scripts/deb_install.py ${CMAKE_BINARY_DIR}
-                 ${TVCLIENT_NATIVE_DIR}/tvservice)
+         COMMAND /usr/bin/python3 -m tests.scripts.deb_install ${CMAKE_BINARY_DIR} ${TVCLIENT_NATIVE_DIR}/tvservice
+         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 set_tests_properties(deb_install PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 COST 50)

@@ -11,7 +11,7 @@ import signal
 import subprocess
 import time
 
-from desktop import ROOT, StepFailed
+from tests.e2e.desktop import ROOT, StepFailed
 
 TVCLIENT = os.path.join(ROOT, "scripts", "tvclient")
 WINERUN = os.path.join(ROOT, "scripts", "winerun")

@@ -8,7 +8,7 @@ xdotool. It reads only what a person or the operator could see: the screen,
 window titles and places, the registry of the Wine prefix and the stand-in's
 request log. Screenshots of the main steps are kept in build/e2e/.
 
-Usage: journey.py TVSERVICE-PROGRAM [--shots-only DIR]
+Usage: python3 -m tests.e2e.journey TVSERVICE-PROGRAM [--shots-only DIR]
 """
 
 import os
@@ -18,8 +18,8 @@ import sys
 import tempfile
 import time
 
-from client import Client, forget_login, registry
-from desktop import Desktop, Service, StepFailed, check
+from tests.e2e.client import Client, forget_login, registry
+from tests.e2e.desktop import Desktop, Service, StepFailed, check
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 # The Windows program's journey (TVCLIENT_BUILD=mingw) keeps its own.
@@ -81,8 +81,8 @@ class Journey:
         return painted
 
     def started(self, mark, channel_id, timeout=8.0):
-        return self.s.wait_for(mark, "GET /live?ch=%s&sid=%s&channelid=%s HTTP/1.1" % (channel_id, self.sid, channel_id),
-                               timeout)
+        line = "GET /live?ch=%s&sid=%s&channelid=%s HTTP/1.1" % (channel_id, self.sid, channel_id)
+        return self.s.wait_for(mark, line, timeout)
 
     def picture_moves(self):
         x, y, w, h = self.video()
@@ -201,7 +201,7 @@ class Journey:
         self.d.key("Return")
         check(self.d.gone("Родителски контрол", 5), "the dialog closes")
         time.sleep(1.0)
-        check(not any("GET /live" in l for l in self.s.lines()[mark:]), "a wrong code starts nothing")
+        check(not any("GET /live" in line for line in self.s.lines()[mark:]), "a wrong code starts nothing")
         self.expect_blue(4, "after a wrong code the previous channel stays")
         check(self.picture_moves(), "the previous channel goes on playing")
         self.focus_video()
@@ -306,7 +306,7 @@ class Journey:
         until = time.time() + 25
         again = 0
         while time.time() < until:
-            again = sum(1 for l in self.s.lines()[mark:] if "GET /live?ch=201" in l)
+            again = sum(1 for line in self.s.lines()[mark:] if "GET /live?ch=201" in line)
             if again >= 2:
                 break
             time.sleep(0.5)
@@ -325,7 +325,7 @@ class Journey:
         self.d.key("Right")
         box = self.d.find("ТВ ЗЕЛУР", 10)
         check(box is not None, "'Недостатъчен кредит!' appears")
-        check(any("seederid\\x01503" in l for l in self.s.lines()), "the keep-alive names the chosen account")
+        check(any("seederid\\x01503" in line for line in self.s.lines()), "the keep-alive names the chosen account")
         # The minute's keep-alive may refuse the account once more meanwhile,
         # with a message of its own: each is answered.
         for _ in range(4):

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""The Debian package as a Linux subscriber gets it: deb_install.py WINE-BUILD-DIR TVSERVICE-PROGRAM
+"""The Debian package as a Linux subscriber gets it:
+python3 -m tests.scripts.deb_install WINE-BUILD-DIR TVSERVICE-PROGRAM
 
 Writes the package as a user does, with make deb from the checkout's root
 (and with scripts/deb given relative folders with blanks in their names), runs lintian on it (no error, no
@@ -22,9 +23,9 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 WORK = tempfile.mkdtemp(prefix="tvclient-deb.")
 # The driver ends the Wine server of the prefix it is given; this one is the user's.
 os.environ["WINEPREFIX"] = os.path.join(WORK, "home", ".local", "share", "tvclient", "prefix")
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from made import MakeFailed, make_packages, script_takes_relative_folders  # noqa: E402
-from desktop import Desktop, Service, StepFailed, check_and_say as check  # noqa: E402
+# (after the prefix is set: the desktop module reads it)
+from tests.e2e.desktop import Desktop, Service, StepFailed, check_and_say as check  # noqa: E402
+from tests.scripts.made import MakeFailed, make_packages, script_takes_relative_folders  # noqa: E402
 
 SKIPPED = 77
 USER = "nobody"  # a user other than root that every Debian system has

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Checks the Windows packages: dist_check.py MINGW-BUILD-DIR
+"""Checks the Windows packages: python3 -m tests.scripts.dist_check MINGW-BUILD-DIR
 
 Writes them as a user does, with make dist from the checkout's root (the
 earlier ones moved aside first), and with scripts/dist given relative
@@ -20,7 +20,7 @@ import sys
 import tempfile
 import zipfile
 
-from made import MakeFailed, make_packages, script_takes_relative_folders
+from tests.scripts.made import MakeFailed, make_packages, script_takes_relative_folders
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comctl32.dll", "ws2_32.dll",
@@ -48,7 +48,9 @@ def file_version(path):
     if at < 0:
         return None, None
     fms, fls, pms, pls = struct.unpack_from("<IIII", data, at + 8)
-    dotted = lambda ms, ls: "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+
+    def dotted(ms, ls):
+        return "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
     return dotted(fms, fls), dotted(pms, pls)
 
 
@@ -85,7 +87,7 @@ def main():
         with zipfile.ZipFile(path) as z:
             names = sorted(z.namelist())
             expected = sorted(folder + n for n in ["tvclient.exe", "README.txt", "licences/gcc-runtime.txt",
-                                                    "licences/mingw-w64-runtime.txt"])
+                                                   "licences/mingw-w64-runtime.txt"])
             if names != expected:
                 fail("the package holds %s, not %s" % (names, expected))
             readme = z.read(folder + "README.txt").decode("utf-8-sig")

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """The Windows program as a subscriber gets it, under Wine, in a Wine prefix
-of its own: windows_install.py MINGW-BUILD-DIR TVSERVICE-PROGRAM
+of its own: python3 -m tests.scripts.windows_install MINGW-BUILD-DIR TVSERVICE-PROGRAM
 
 1. tvclient.exe alone in a folder, no VLC registered, no libvlc reachable:
    the message that VLC 3 is needed, exit code 0, and not one request to
@@ -27,8 +27,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 WORK = tempfile.mkdtemp(prefix="tvclient-install.")
 PREFIX = os.path.join(WORK, "prefix")
 os.environ["WINEPREFIX"] = PREFIX
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from desktop import Desktop, Service, StepFailed, check_and_say as check  # noqa: E402
+# (after the prefix is set: the desktop module reads it)
+from tests.e2e.desktop import Desktop, Service, StepFailed, check_and_say as check  # noqa: E402
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"

@@ -4,7 +4,7 @@ stand-in injects random faults, then reports crashes (must be none), hangs
 (none) and the client's memory growth. Drives the client from outside, as
 the end-to-end journey does.
 
-Usage: soak.py TVSERVICE-PROGRAM [MINUTES]
+Usage: python3 -m tests.soak.soak TVSERVICE-PROGRAM [MINUTES]
 """
 
 import os
@@ -13,10 +13,9 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
-from client import Client, forget_login  # noqa: E402
-from desktop import ROOT, Desktop, Service, check  # noqa: E402
-from journey import ARTEFACTS  # noqa: E402
+from tests.e2e.client import Client, forget_login
+from tests.e2e.desktop import ROOT, Desktop, Service, check
+from tests.e2e.journey import ARTEFACTS
 
 FAULTS = ["silent", "close", "one_byte", "trailing_zero", "huge", "drip", "stall_half"]
 KINDS = ["keepsession", "epg"]
