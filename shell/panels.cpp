@@ -37,6 +37,21 @@ void make_translucent(HWND window, int32_t alpha) {
 
 namespace {
 
+// The keyboard back to the video window. Under Wine a window that takes
+// the activation is stacked above the windows it owns (Windows keeps them
+// above it): the panels that were over the picture go back over it, in
+// their order, without taking the activation.
+void give_keys_to_picture() {
+    HWND above[16];
+    int32_t n = 0;
+    for (HWND w = GetTopWindow(nullptr); w != nullptr && w != video_window && n < countof(above);
+         w = GetWindow(w, GW_HWNDNEXT))
+        if (IsWindowVisible(w) && GetWindow(w, GW_OWNER) == video_window) above[n++] = w;
+    SetFocus(video_window);
+    for (int32_t i = n - 1; i >= 0; --i)
+        SetWindowPos(above[i], HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 HWND create_toolbar(HWND host, int32_t bitmap, int32_t growth, int32_t first_id, int32_t count) {
     HWND toolbar = CreateWindowExW(0, L"ToolbarWindow32", L"TB", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, host,
                                    nullptr, app_instance, nullptr);
@@ -107,12 +122,15 @@ LRESULT CALLBACK control_bar_command_proc(HWND host, UINT message, WPARAM wparam
     case IDT_USER_PANEL:
         show_user_panel();
         SetFocus(user_panel);
-        break;
+        return 0;
     case IDT_EXIT:
         ExitProcess(0);
     default:
         break;
     }
+    // A button clicked with the mouse took the keyboard to the bar: it goes
+    // back to the picture, so that the keys go on working.
+    give_keys_to_picture();
     return 0;
 }
 

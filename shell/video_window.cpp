@@ -38,6 +38,12 @@ void watchdog_step(HWND window) {
     EnumChildWindows(window, disable_child_window, 0);
 }
 
+// Every panel is topmost: to the top of that band, keeping the activation
+// where it is.
+void raise_without_activating(HWND window) {
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 void activity_check(LPARAM lparam) {
     uint16_t x = static_cast<uint16_t>(lparam & 0xFFFF);
     uint16_t y = static_cast<uint16_t>((lparam >> 16) & 0xFFFF);
@@ -45,13 +51,13 @@ void activity_check(LPARAM lparam) {
     idle_ticks = 0;
     SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
     if (!IsWindowVisible(exit_button) || !IsWindowVisible(control_bar) || !IsWindowVisible(info_panel)) {
-        ShowWindow(exit_button, SW_SHOW);
-        ShowWindow(control_bar, SW_SHOW);
-        ShowWindow(info_panel, SW_SHOW);
-        if (IsWindowVisible(program_panel)) {
-            ShowWindow(program_panel, SW_HIDE);
-            ShowWindow(program_panel, SW_SHOW);
-        }
+        // Shown on top without taking the activation: the keys stay with
+        // the window that has them (a moved mouse is not a click).
+        ShowWindow(exit_button, SW_SHOWNA);
+        ShowWindow(control_bar, SW_SHOWNA);
+        ShowWindow(info_panel, SW_SHOWNA);
+        // The program panel back above them, where it was the topmost.
+        if (IsWindowVisible(program_panel)) raise_without_activating(program_panel);
     }
     last_mouse_x = x;
     last_mouse_y = y;

@@ -40,6 +40,10 @@ class Journey:
         self.s = service
         self.client = None
         self.sid = None
+        # Whether the keys have left the picture (a panel was shown or
+        # clicked, the desktop was clicked): a subscriber clicks the picture
+        # once before the next key, and only then.
+        self.keys_elsewhere = True
 
     # Where things are on the screen.
     def video(self):
@@ -50,14 +54,22 @@ class Journey:
     def program_panel(self):
         wid = self.d.find("Program", 2)
         if wid is None:
-            self.focus_video()
-            self.d.key("l")
+            self.press("l")  # the panel takes the keyboard when it is shown
+            self.keys_elsewhere = True
             wid = self.d.find("Program", 5)
         check(wid is not None, "the program panel is on the screen")
         return self.d.geometry(wid)
 
     def focus_video(self):
         self.client.focus_video()
+        self.keys_elsewhere = False
+
+    def press(self, *keys):
+        """Keys as a subscriber types them: the picture is clicked first only
+        when the keys have gone elsewhere."""
+        if self.keys_elsewhere:
+            self.focus_video()
+        self.d.key(*keys)
 
     def blue_row(self, shot):
         """The index of the highlighted row of the channel table, by colour."""
@@ -154,6 +166,7 @@ class Journey:
         mark = len(self.s.lines())
         row = 1
         self.d.click(self.table_x, y + top + row * self.row_height + self.row_height // 2, repeat=2)
+        self.keys_elsewhere = True
         keep = self.s.wait_for(mark, "\\x01keepsession\\x01", 8)
         check(keep is not None, "a double-click sends the keep-alive")
         self.sid = re.search(r"keepsession\\x01([0-9a-f]+)\\x01seederid\\x01501", keep).group(1)
@@ -182,18 +195,15 @@ class Journey:
         # The table holds 201..205 in rows 0..4; row 3 (204) is locked.
         for key, row, channel in (("Right", 2, "203"), ("Left", 1, "202"), ("Home", 0, "201"), ("End", 4, "205"),
                                   ("Right", 0, "201")):
-            self.focus_video()
             mark = len(self.s.lines())
-            self.d.key(key)
+            self.press(key)
             check(self.started(mark, channel) is not None, "%s starts channel %s" % (key, channel))
             self.expect_blue(row, key)
 
     def step5_locked_channel(self):
-        self.focus_video()
-        self.d.key("End")  # row 4, 205
-        self.focus_video()
+        self.press("End")  # row 4, 205
         mark = len(self.s.lines())
-        self.d.key("Left")  # row 3, the locked one
+        self.press("Left")  # row 3, the locked one
         dialog = self.d.find("Родителски контрол", 10)
         check(dialog is not None, "the parental code dialog appears")
         self.d.shot(os.path.join(ARTEFACTS, "step5-lock.png"))
@@ -204,9 +214,9 @@ class Journey:
         check(not any("GET /live" in line for line in self.s.lines()[mark:]), "a wrong code starts nothing")
         self.expect_blue(4, "after a wrong code the previous channel stays")
         check(self.picture_moves(), "the previous channel goes on playing")
-        self.focus_video()
+        # The dialog gave the keyboard back to the picture.
         mark = len(self.s.lines())
-        self.d.key("Left")
+        self.press("Left")
         check(self.d.find("Родителски контрол", 10) is not None, "the dialog appears again")
         self.d.type("2468")
         self.d.key("Return")
@@ -223,6 +233,7 @@ class Journey:
         # A click on the empty desktop closes the menu (a key would reach the
         # video window if the menu had closed already).
         self.d.click(5, 795)
+        self.keys_elsewhere = True
         time.sleep(0.3)
         # The menu opens at the pointer; each item is one line of the menu font.
         column = self.d.column(shot, x + 3 + 8, y + 3 + 2, 19 * 9)
@@ -230,8 +241,7 @@ class Journey:
         return column[item * line:(item + 1) * line]
 
     def step6_sound_and_picture_settings(self):
-        self.focus_video()
-        self.d.key("Up", "Up", "Down", "m")
+        self.press("Up", "Up", "Down", "m")
         before = self.menu_check_column(1)
         x, y, w, h = self.video()
         self.d.click(x + 3, y + 3, button=3)
@@ -258,6 +268,9 @@ class Journey:
         return None
 
     def step7_mouse_rests(self):
+        # The menu was closed on the desktop: the subscriber clicks the
+        # picture, and from here on only moves the mouse and types.
+        self.focus_video()
         x, y, w, h = self.video()
         # After a rest the next movement maps the overlays again, on top.
         self.d.move(x + 6, y + 3)
@@ -274,7 +287,9 @@ class Journey:
         check(self.wait_overlays(True, 2) is not None, "a small movement brings them back")
 
     def step8_fullscreen(self):
-        self.focus_video()
+        # The mouse has rested and moved (step 7): the overlays came back and
+        # the keys stayed with the picture.
+        check(not self.keys_elsewhere, "no click since the picture was clicked")
         self.d.key("f")
         time.sleep(1.5)
         x, y, w, h = self.video()
@@ -286,8 +301,7 @@ class Journey:
         x, y, w, h = self.video()
         check(w < 1000, "Esc returns to the window")
         check(self.d.find("Внимание!!!", 1) is None, "Esc in fullscreen asks nothing")
-        self.focus_video()
-        self.d.key("Escape")
+        self.press("Escape")
         box = self.d.find("Внимание!!!", 5)
         check(box is not None, "Esc again asks 'Изход от системата?'")
         self.d.key("Tab", "Return")  # "No"
@@ -297,9 +311,8 @@ class Journey:
 
     def step9_stalled_stream(self):
         self.s.faults("stream=stall:2")
-        self.focus_video()
         mark = len(self.s.lines())
-        self.d.key("Home")
+        self.press("Home")  # the question's No gave the keyboard back to the picture
         check(self.started(mark, "201") is not None, "Home starts channel 201")
         time.sleep(3)
         self.s.faults("")
@@ -314,15 +327,14 @@ class Journey:
         check(self.wait_picture(15), "the picture moves again")
 
     def step10_out_of_credit(self):
-        self.focus_video()
-        self.d.key("u")
+        self.press("u")
         panel = self.d.find("User", 5)
         check(panel is not None, "U shows the user panel")
         x, y, w, h = self.d.geometry(panel)
         self.d.click(x + w // 2, y + 8)  # its caption: the account list takes the focus
         self.d.key("Down", "Down")  # 503 Емил Панов, no credit
-        self.focus_video()
-        self.d.key("Right")
+        self.keys_elsewhere = True
+        self.press("Right")
         box = self.d.find("ТВ ЗЕЛУР", 10)
         check(box is not None, "'Недостатъчен кредит!' appears")
         check(any("seederid\\x01503" in line for line in self.s.lines()), "the keep-alive names the chosen account")
@@ -351,8 +363,8 @@ class Journey:
         self.d.key("Return")
         check(self.d.find("play", 15) is not None, "the remembered credentials log in")
         time.sleep(1)
-        self.focus_video()
-        self.d.key("Escape")
+        self.keys_elsewhere = True  # the program panel, shown last, has them
+        self.press("Escape")
         check(self.d.find("Внимание!!!", 5) is not None, "Esc asks before ending")
         self.d.key("Return")  # "Yes"
         check(self.client.wait(20) == 0, "Esc, Yes ends the program with exit code 0")

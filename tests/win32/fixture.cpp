@@ -138,6 +138,38 @@ void pump(uint32_t ms) {
     } while (GetTickCount() < until);
 }
 
+namespace {
+DWORD last_click = 0;
+}  // namespace
+
+void click_point(int32_t x, int32_t y) {
+    // Two clicks in a row would be a double-click, which toggles fullscreen.
+    DWORD since = GetTickCount() - last_click;
+    if (last_click != 0 && since <= GetDoubleClickTime()) pump(GetDoubleClickTime() - since + 50);
+    SetCursorPos(x, y);
+    pump(50);
+    INPUT press[2];
+    memset(press, 0, sizeof press);
+    press[0].type = INPUT_MOUSE;
+    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    press[1].type = INPUT_MOUSE;
+    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, press, sizeof press[0]);
+    last_click = GetTickCount();
+    pump(200);
+}
+
+void move_mouse_by(int32_t dx, int32_t dy) {
+    INPUT move;
+    memset(&move, 0, sizeof move);
+    move.type = INPUT_MOUSE;
+    move.mi.dx = dx;
+    move.mi.dy = dy;
+    move.mi.dwFlags = MOUSEEVENTF_MOVE;
+    SendInput(1, &move, sizeof move);
+    pump(100);
+}
+
 bool click_window(HWND window) {
     // A point of the window that no other window covers (the overlays lie
     // over the video window): its middle, else near the middle of an edge.
@@ -154,21 +186,7 @@ bool click_window(HWND window) {
         }
     }
     if (at.x < 0) return false;
-    // Two clicks in a row would be a double-click, which toggles fullscreen.
-    static DWORD last_click = 0;
-    DWORD since = GetTickCount() - last_click;
-    if (last_click != 0 && since <= GetDoubleClickTime()) pump(GetDoubleClickTime() - since + 50);
-    SetCursorPos(at.x, at.y);
-    pump(50);
-    INPUT press[2];
-    memset(press, 0, sizeof press);
-    press[0].type = INPUT_MOUSE;
-    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    press[1].type = INPUT_MOUSE;
-    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, press, sizeof press[0]);
-    last_click = GetTickCount();
-    pump(200);
+    click_point(at.x, at.y);
     return true;
 }
 

@@ -54,6 +54,10 @@ void pump(uint32_t ms);
 // window system moves the activation and the keyboard focus as it does for
 // a real click. False when other windows cover every point it would click.
 bool click_window(HWND window);
+// A click of the left button at a point of the screen, and a small move of
+// the mouse, as the user's (through the system's input queue).
+void click_point(int32_t x, int32_t y);
+void move_mouse_by(int32_t dx, int32_t dy);
 // A key typed by the user: it goes to whichever window has the keyboard
 // focus, and through the message loop (pump) as the program's own loop
 // runs it. The focus is left as the program leaves it.

@@ -254,4 +254,49 @@ TEST_F(VideoWindow, TheMuteButtonTogglesTheSound) {
     EXPECT_EQ(player_mute_state(), muted);
 }
 
+// A real click on a button of the control bar.
+void click_control_bar_button(UINT id) {
+    HWND toolbar = FindWindowExW(GetDlgItem(control_bar, IDC_TOOLBAR_HOST), nullptr, L"ToolbarWindow32", nullptr);
+    RECT button;
+    SendMessageW(toolbar, TB_GETITEMRECT, id - IDT_FIRST_CHANNEL, reinterpret_cast<LPARAM>(&button));
+    MapWindowPoints(toolbar, nullptr, reinterpret_cast<POINT*>(&button), 2);
+    click_point((button.left + button.right) / 2, (button.top + button.bottom) / 2);
+}
+
+// The subscriber's evening: the picture clicked once, then only keys and a
+// mouse that moves now and then. The overlays coming back with the mouse
+// leave the keyboard where it was.
+TEST_F(VideoWindow, KeysKeepWorkingWhenTheMouseBringsTheOverlaysBack) {
+    ASSERT_TRUE(click_window(video_window));
+    int32_t first = playing_channel;
+    key(VK_RIGHT);
+    EXPECT_EQ(playing_channel, first + 1);
+    for (int32_t tick = 0; tick < 6; ++tick) timer_tick(auto_hide_timer);
+    ASSERT_TRUE(overlays_hidden());
+    move_mouse_by(4, 3);
+    ASSERT_TRUE(wait_until(overlays_visible, 3000));
+    key(VK_LEFT);
+    EXPECT_EQ(playing_channel, first) << "Left after the overlays came back";
+}
+
+// A button of the control bar clicked with the mouse leaves the keys to the
+// picture; the user panel's button gives them to the panel's account list.
+TEST_F(VideoWindow, AfterAControlBarButtonTheKeysGoOnWorking) {
+    int32_t first = playing_channel;
+    click_control_bar_button(IDT_NEXT_CHANNEL);
+    EXPECT_EQ(playing_channel, first + 1);
+    key(VK_RIGHT);
+    EXPECT_EQ(playing_channel, first + 2) << "Right after a click on next";
+
+    click_control_bar_button(IDT_USER_PANEL);
+    ASSERT_TRUE(IsWindowVisible(user_panel));
+    HWND focus = GetFocus();
+    EXPECT_TRUE(focus == user_panel || IsChild(user_panel, focus));
+    HWND accounts = GetDlgItem(user_panel, IDC_USER_ACCOUNTS);
+    LRESULT chosen = SendMessageW(accounts, CB_GETCURSEL, 0, 0);
+    key(VK_RIGHT);
+    EXPECT_EQ(playing_channel, first + 2) << "a key typed into the user panel changed the channel";
+    SendMessageW(accounts, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
+}
+
 }  // namespace
