@@ -9,9 +9,10 @@ import os
 import re
 import signal
 import subprocess
+import tempfile
 import time
 
-from tests.e2e.desktop import ROOT, StepFailed
+from tests.e2e.desktop import ROOT, WINE_PREFIX, StepFailed
 
 TVCLIENT = os.path.join(ROOT, "scripts", "tvclient")
 WINERUN = os.path.join(ROOT, "scripts", "winerun")
@@ -96,8 +97,10 @@ class Client:
     def __init__(self, desktop, service, **env):
         self.desktop = desktop
         run_env = dict(desktop.env, TVCLIENT_SERVICE=service.address, **env)
-        self.process = subprocess.Popen([TVCLIENT], env=run_env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL, cwd="/")
+        # What the program and Wine say on the way, read when a step fails.
+        self.output = tempfile.TemporaryFile()
+        self.process = subprocess.Popen([TVCLIENT], env=run_env, stdout=self.output,
+                                        stderr=subprocess.STDOUT, cwd="/")
         # The Wine process that runs the program: the one of its name that
         # the launcher started (other tests may run programs of the same
         # name meanwhile).
@@ -110,6 +113,11 @@ class Client:
             if self.process.poll() is not None:
                 break
             time.sleep(0.05)
+
+    def said(self, lines=15):
+        """The last lines the program and Wine wrote."""
+        self.output.seek(0)
+        return self.output.read().decode("utf-8", "replace").splitlines()[-lines:]
 
     def wait(self, timeout=20.0):
         """The program's exit code, or None when it still runs after timeout."""
@@ -131,6 +139,14 @@ class Client:
             self.process.wait(timeout=20)
         except subprocess.TimeoutExpired:
             pass
+
+    def wait_for_wine(self, timeout=30):
+        """Waits until the Wine server of the killed program has ended too.
+        It ends a few seconds after its last program, with the desktop
+        process it started: a program started just then can find its
+        desktop gone and end at once, without a window."""
+        subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=dict(self.desktop.env, WINEPREFIX=WINE_PREFIX),
+                       stderr=subprocess.DEVNULL, timeout=timeout)
 
     def end(self):
         """Kills the program and waits until its video window has gone."""

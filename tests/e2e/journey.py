@@ -349,7 +349,7 @@ class Journey:
 
     def step11_third_start(self):
         self.client.kill()
-        time.sleep(1)
+        self.client.wait_for_wine()
         self.client = Client(self.d, self.s)
         login = self.d.find("Login", 40)
         check(login is not None, "the login dialog appears on the third start")
@@ -412,6 +412,14 @@ def main():
                 print("FAIL  %-60s %5.1f s\n      %s" % (name, time.time() - t, e), flush=True)
                 desktop.shot(os.path.join(ARTEFACTS, "failure.png"))
                 print("      windows on the screen: %s" % sorted(set(desktop.windows().values())), flush=True)
+                client = journey.client
+                if client is not None:
+                    print("      the client: launcher %s, its Wine process %s" % (
+                        "running" if client.process.poll() is None else "ended (%s)" % client.process.poll(),
+                        client.pid), flush=True)
+                print("      the service's last requests: %s" % service.lines()[-3:], flush=True)
+                if client is not None:
+                    print("      the client said:\n        %s" % "\n        ".join(client.said()), flush=True)
                 break
     finally:
         if journey.client:
