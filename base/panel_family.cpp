@@ -44,6 +44,10 @@ void show_panel(HWND panel, int32_t* ticks) {
     ShowWindow(panel, SW_SHOW);
 }
 
+void raise_panel(HWND panel) {
+    SetWindowPos(panel, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 void press_on_overlay() {
     note_user_activity();
     drag_window(owner_window);

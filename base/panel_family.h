@@ -39,6 +39,10 @@ void count_panel_tick(HWND panel, int32_t* ticks);
 // Shows a captioned panel after resetting its auto-hide counter.
 void show_panel(HWND panel, int32_t* ticks);
 
+// Brings a panel to the top of the topmost band (every panel is topmost),
+// keeping the activation and the keyboard where they are.
+void raise_panel(HWND panel);
+
 // A press on an overlay drags the video window and counts as activity.
 void press_on_overlay();
 

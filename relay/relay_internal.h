@@ -79,8 +79,6 @@ struct relay_connection {
     bool no_delay;  // the player's socket sends small pieces at once
     char* buffer;   // what passes through, from the spare buffers
 };
-extern const size_t buffer_size;
-
 inline bool ended(relay_connection* c) { return InterlockedCompareExchange(&c->place->ending, 0, 0) != 0; }
 
 // What a wait saw.

@@ -48,8 +48,7 @@ void give_keys_to_picture() {
          w = GetWindow(w, GW_HWNDNEXT))
         if (IsWindowVisible(w) && GetWindow(w, GW_OWNER) == video_window) above[n++] = w;
     SetFocus(video_window);
-    for (int32_t i = n - 1; i >= 0; --i)
-        SetWindowPos(above[i], HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    for (int32_t i = n - 1; i >= 0; --i) raise_panel(above[i]);
 }
 
 HWND create_toolbar(HWND host, int32_t bitmap, int32_t growth, int32_t first_id, int32_t count) {

@@ -38,12 +38,6 @@ void watchdog_step(HWND window) {
     EnumChildWindows(window, disable_child_window, 0);
 }
 
-// Every panel is topmost: to the top of that band, keeping the activation
-// where it is.
-void raise_without_activating(HWND window) {
-    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
 void activity_check(LPARAM lparam) {
     uint16_t x = static_cast<uint16_t>(lparam & 0xFFFF);
     uint16_t y = static_cast<uint16_t>((lparam >> 16) & 0xFFFF);
@@ -57,7 +51,7 @@ void activity_check(LPARAM lparam) {
         ShowWindow(control_bar, SW_SHOWNA);
         ShowWindow(info_panel, SW_SHOWNA);
         // The program panel back above them, where it was the topmost.
-        if (IsWindowVisible(program_panel)) raise_without_activating(program_panel);
+        if (IsWindowVisible(program_panel)) raise_panel(program_panel);
     }
     last_mouse_x = x;
     last_mouse_y = y;

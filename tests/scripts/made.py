@@ -4,6 +4,7 @@ that a stale package never passes for a new one."""
 
 import os
 import subprocess
+import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -35,7 +36,6 @@ def make_packages(target, build, names):
 def script_takes_relative_folders(script, build, names):
     """Runs scripts/SCRIPT from another working folder with relative folders
     that end in a slash and hold a blank; the names it must write there."""
-    import tempfile
     with tempfile.TemporaryDirectory(prefix="tvclient packages ") as here:
         os.symlink(os.path.abspath(build), os.path.join(here, "the build"))
         result = subprocess.run([os.path.join(ROOT, "scripts", script), "out dir/", "the build/"], cwd=here,
