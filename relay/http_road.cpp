@@ -8,9 +8,12 @@
 #include <ws2tcpip.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace relay {
+
+uint32_t name_lookup_delay_ms = 0;
 
 void close_host(relay_connection* c) {
     if (c->host != INVALID_SOCKET) {
@@ -62,8 +65,62 @@ bool connect_to(relay_connection* c, const sockaddr* address, int32_t size) {
     return connected;
 }
 
+// A name lookup on a thread of its own, so that the request's end or the
+// wait's limit can leave it: the system's lookup cannot be stopped, and a
+// slow name server would otherwise hold the request's place past channel
+// changes. Whichever of the lookup and its asker finishes last frees it.
+struct name_lookup {
+    volatile LONG holders;
+    char host[longest_host];
+    char port[8];
+    addrinfo* found;
+    HANDLE done;
+};
+
+void let_go(name_lookup* lookup) {
+    if (InterlockedDecrement(&lookup->holders) != 0) return;
+    if (lookup->found != nullptr) freeaddrinfo(lookup->found);
+    if (lookup->done != nullptr) CloseHandle(lookup->done);
+    free(lookup);
+}
+
+DWORD WINAPI look_up(void* context) {
+    name_lookup* lookup = static_cast<name_lookup*>(context);
+    if (name_lookup_delay_ms > 0) Sleep(name_lookup_delay_ms);
+    addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    if (getaddrinfo(lookup->host, lookup->port, &hints, &lookup->found) != 0) lookup->found = nullptr;
+    SetEvent(lookup->done);
+    let_go(lookup);
+    return 0;
+}
+
+// Starts a lookup of the host's name; nullptr when it cannot.
+name_lookup* start_lookup(const http_address& to) {
+    name_lookup* lookup = static_cast<name_lookup*>(calloc(1, sizeof(name_lookup)));
+    if (lookup == nullptr) return nullptr;
+    lookup->holders = 2;
+    lstrcpynA(lookup->host, to.host, sizeof lookup->host);
+    snprintf(lookup->port, sizeof lookup->port, "%u", static_cast<unsigned>(to.port));
+    lookup->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = lookup->done != nullptr
+        ? CreateThread(nullptr, 64 * 1024, look_up, lookup, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)
+        : nullptr;
+    if (thread == nullptr) {
+        lookup->holders = 1;
+        let_go(lookup);
+        return nullptr;
+    }
+    CloseHandle(thread);
+    return lookup;
+}
+
 // Connects to the host: straight to an IPv4 address, else to each address
-// its name has until one answers.
+// its name has until one answers. The lookup ends with the request, and
+// takes at most the wait.
 bool connect_host(relay_connection* c, const http_address& to) {
     sockaddr_in direct;
     memset(&direct, 0, sizeof direct);
@@ -71,19 +128,15 @@ bool connect_host(relay_connection* c, const http_address& to) {
     direct.sin_port = htons(to.port);
     if (inet_pton(AF_INET, to.host, &direct.sin_addr) == 1)
         return connect_to(c, reinterpret_cast<const sockaddr*>(&direct), sizeof direct);
-    char port[8];
-    snprintf(port, sizeof port, "%u", static_cast<unsigned>(to.port));
-    addrinfo hints;
-    memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(to.host, port, &hints, &found) != 0) return false;
+    name_lookup* lookup = start_lookup(to);
+    if (lookup == nullptr) return false;
+    HANDLE handles[2] = {c->place->end, lookup->done};
+    bool looked_up = WaitForMultipleObjects(2, handles, FALSE, wait_ms) == WAIT_OBJECT_0 + 1;
+    if (!looked_up) trace_event("relay.name lookup left");
     bool connected = false;
-    for (addrinfo* a = found; a != nullptr && !connected && !ended(c); a = a->ai_next)
+    for (addrinfo* a = looked_up ? lookup->found : nullptr; a != nullptr && !connected && !ended(c); a = a->ai_next)
         connected = connect_to(c, a->ai_addr, static_cast<int32_t>(a->ai_addrlen));
-    freeaddrinfo(found);
+    let_go(lookup);
     return connected;
 }
 
@@ -152,7 +205,8 @@ bool relay_http(relay_connection* c, const http_address& to, char* url, size_t u
         lstrcpynA(url, next, static_cast<int>(url_size));
         return true;
     }
-    if (!whole || (parsed.status != 200 && parsed.status != 206)) {
+    if (whole && parsed.lengths_differ) trace_event("relay.refused an answer of two lengths");
+    if (!whole || (parsed.status != 200 && parsed.status != 206) || parsed.lengths_differ) {
         answer_plain(c, 502);
     } else {
         body_source b;

@@ -1,6 +1,8 @@
-// The https road: WinHTTP speaks TLS (1.2 or newer) and follows redirects
-// between http and https addresses only; it never logs on with the user's
-// Windows credentials.
+// The https road: WinHTTP speaks TLS (1.2 or newer), asynchronously, so
+// that the relay's thread waits for each step or the request's end and
+// closes the request itself; it never logs on with the user's Windows
+// credentials. Redirects come back to the relay's loop, which follows them
+// between http and https addresses only.
 #include "relay/relay_internal.h"
 
 #include <cstring>
@@ -9,7 +11,7 @@ namespace relay {
 
 namespace {
 
-HINTERNET session = nullptr;  // WinHTTP's, opened once
+HINTERNET session = nullptr;  // WinHTTP's, opened once, asynchronous
 
 // Converts 8-bit text to UTF-16 byte for byte (Latin-1): the relay's
 // addresses and headers are ASCII by the time they get here.
@@ -19,11 +21,85 @@ void widen(const char* text, WCHAR* out, int32_t size) {
     out[i] = 0;
 }
 
+// WinHTTP tells the place of a request (its context) how each step ended,
+// from a thread of its own.
+void CALLBACK request_news(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD length) {
+    connection_place* place = reinterpret_cast<connection_place*>(context);
+    if (place == nullptr) return;
+    switch (status) {
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+        InterlockedExchange(&place->https_outcome, 0);
+        SetEvent(place->https_done);
+        break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+        InterlockedExchange(&place->https_outcome,
+                            static_cast<LONG>(length >= sizeof(DWORD) ? *static_cast<DWORD*>(information) : 0));
+        SetEvent(place->https_done);
+        break;
+    case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+        InterlockedExchange(&place->https_outcome, static_cast<LONG>(length));
+        SetEvent(place->https_done);
+        break;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+        InterlockedExchange(&place->https_outcome, -1);
+        SetEvent(place->https_done);
+        break;
+    case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
+        SetEvent(place->https_closed);
+        break;
+    default:
+        break;
+    }
+}
+
+// Waits for the step that began (started: the call took it): its outcome,
+// or -1 when it failed, the wait ran out or the request was ended.
+int64_t step_outcome(relay_connection* c, BOOL started) {
+    if (!started) return -1;
+    HANDLE handles[2] = {c->place->end, c->place->https_done};
+    if (WaitForMultipleObjects(2, handles, FALSE, wait_ms) != WAIT_OBJECT_0 + 1) return -1;
+    return InterlockedCompareExchange(&c->place->https_outcome, 0, 0);
+}
+
+// Closes the request on the thread that reads it, and waits for WinHTTP
+// to let go of it (a step under way is cancelled), so that nothing of it
+// reaches the place's next request.
+void close_request(relay_connection* c, HINTERNET request, HINTERNET connection) {
+    if (request != nullptr) {
+        WinHttpCloseHandle(request);
+        // It tells that the request is closing just before it lets go of
+        // the request's connection: a moment more for that.
+        if (WaitForSingleObject(c->place->https_closed, 2000) == WAIT_OBJECT_0) Sleep(15);
+    }
+    if (connection != nullptr) WinHttpCloseHandle(connection);
+    InterlockedExchange(&c->place->host_open, 0);
+}
+
+bool is_redirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
 }  // namespace
 
-// An https address, through WinHTTP: it speaks TLS, and follows redirects
-// between http and https addresses only.
-void relay_https(relay_connection* c, const http_address& to) {
+// Asks what has come first and reads just that, so that each step ends
+// as soon as the host sends anything (a read for more would wait for it).
+int64_t read_https(relay_connection* c, HINTERNET request, char* buffer, size_t size) {
+    if (ended(c)) return -1;
+    ResetEvent(c->place->https_done);
+    int64_t come = step_outcome(c, WinHttpQueryDataAvailable(request, nullptr));
+    if (come < 0) return come;
+    // Nothing said to have come is the end only when a read says so too.
+    ResetEvent(c->place->https_done);
+    DWORD wanted = static_cast<DWORD>(come > 0 && static_cast<size_t>(come) < size ? static_cast<size_t>(come) : size);
+    return step_outcome(c, WinHttpReadData(request, buffer, wanted, nullptr));
+}
+
+// One hop through WinHTTP (it speaks TLS): the request, the answer's head,
+// then a redirect's next address into url (true), or the answer passed on
+// (false). Redirects are followed by the relay's own loop, as on the http
+// road, so that credentials never go to another host.
+bool relay_https(relay_connection* c, const http_address& to, char* url, size_t url_size) {
     char request[12288];
     int32_t request_n = format_host_request(to, c->head, c->head_n, request, sizeof request);
     const char* headers = request_n > 0 ? strstr(request, "\r\n") : nullptr;
@@ -31,7 +107,10 @@ void relay_https(relay_connection* c, const http_address& to) {
     WCHAR wide_headers[12288];
     WCHAR host[longest_host];
     WCHAR target[longest_target];
-    if (session == nullptr || headers == nullptr) return answer_plain(c, 502);
+    if (session == nullptr || headers == nullptr) {
+        answer_plain(c, 502);
+        return false;
+    }
     widen(headers + 2, wide_headers, 12288);
     // WinHTTP takes the header lines without the empty line that ends them.
     int32_t end = lstrlenW(wide_headers);
@@ -40,25 +119,28 @@ void relay_https(relay_connection* c, const http_address& to) {
     widen(to.target, target, longest_target);
     InterlockedExchange(&c->place->host_open, 1);
     HINTERNET connection = ended(c) ? nullptr : WinHttpConnect(session, host, to.port, 0);
+    DWORD secure = to.https ? WINHTTP_FLAG_SECURE : 0;
     HINTERNET request_handle = connection == nullptr ? nullptr
         : WinHttpOpenRequest(connection, L"GET", target, nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                             WINHTTP_FLAG_SECURE | WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY);
+                             secure | WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY);
     if (request_handle != nullptr) {
         DWORD never = WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH;
         WinHttpSetOption(request_handle, WINHTTP_OPTION_AUTOLOGON_POLICY, &never, sizeof never);
-        InterlockedExchangePointer(&c->place->https_request, request_handle);
-        if (ended(c)) {
-            // Ended meanwhile: closed here, unless end_relayed_requests took it first.
-            HINTERNET mine = static_cast<HINTERNET>(InterlockedExchangePointer(&c->place->https_request, nullptr));
-            if (mine != nullptr) WinHttpCloseHandle(mine);
-            request_handle = nullptr;
-        }
+        DWORD no_redirects = WINHTTP_DISABLE_REDIRECTS;
+        WinHttpSetOption(request_handle, WINHTTP_OPTION_DISABLE_FEATURE, &no_redirects, sizeof no_redirects);
+        DWORD_PTR place = reinterpret_cast<DWORD_PTR>(c->place);
+        ResetEvent(c->place->https_closed);
+        WinHttpSetOption(request_handle, WINHTTP_OPTION_CONTEXT_VALUE, &place, sizeof place);
     }
     player_sends_at_once(c);
-    bool answered = request_handle != nullptr &&
-                    WinHttpSendRequest(request_handle, wide_headers, static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA,
-                                       0, 0, 0) &&
-                    WinHttpReceiveResponse(request_handle, nullptr);
+    ResetEvent(c->place->https_done);
+    bool answered = request_handle != nullptr && !ended(c) &&
+                    step_outcome(c, WinHttpSendRequest(request_handle, wide_headers, static_cast<DWORD>(-1L),
+                                                       WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) >= 0;
+    if (answered) {
+        ResetEvent(c->place->https_done);
+        answered = step_outcome(c, WinHttpReceiveResponse(request_handle, nullptr)) >= 0;
+    }
     DWORD status = 0;
     DWORD size = sizeof status;
     if (answered)
@@ -66,18 +148,27 @@ void relay_https(relay_connection* c, const http_address& to) {
                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
     WCHAR raw[8192];
     char head[8192];
-    WCHAR final_wide[longest_target];
-    char final_url[longest_target];
     DWORD raw_size = sizeof raw;
-    DWORD url_size = sizeof final_wide;
-    if ((status == 200 || status == 206) &&
-        WinHttpQueryHeaders(request_handle, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, raw,
-                            &raw_size, WINHTTP_NO_HEADER_INDEX) &&
-        WinHttpQueryOption(request_handle, WINHTTP_OPTION_URL, final_wide, &url_size)) {
+    bool next = false;
+    if (is_redirect(status)) {
+        WCHAR wide_location[longest_target];
+        char location[longest_target];
+        DWORD location_size = sizeof wide_location;
+        char resolved[longest_target];
+        if (WinHttpQueryHeaders(request_handle, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, wide_location,
+                                &location_size, WINHTTP_NO_HEADER_INDEX) &&
+            WideCharToMultiByte(28591, 0, wide_location, -1, location, sizeof location, nullptr, nullptr) > 0 &&
+            resolve_address(url, location, strlen(location), resolved, sizeof resolved)) {
+            lstrcpynA(url, resolved, static_cast<int>(url_size));
+            next = true;
+        } else {
+            answer_plain(c, 502);
+        }
+    } else if ((status == 200 || status == 206) &&
+               WinHttpQueryHeaders(request_handle, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, raw,
+                                   &raw_size, WINHTTP_NO_HEADER_INDEX)) {
         WideCharToMultiByte(28591, 0, raw, -1, head, sizeof head, nullptr, nullptr);
-        WideCharToMultiByte(28591, 0, final_wide, -1, final_url, sizeof final_url, nullptr, nullptr);
         head[sizeof head - 1] = 0;
-        final_url[sizeof final_url - 1] = 0;
         host_answer parsed;
         size_t head_n = strlen(head);
         parse_host_answer(head, head_n, &parsed);
@@ -86,14 +177,13 @@ void relay_https(relay_connection* c, const http_address& to) {
         b.c = c;
         b.request = request_handle;
         b.left = -1;
-        pass_answer(c, static_cast<int32_t>(status), head, head_n, parsed.content_type, final_url, &b);
+        if (parsed.lengths_differ) answer_plain(c, 502);
+        else pass_answer(c, static_cast<int32_t>(status), head, head_n, parsed.content_type, url, &b);
     } else {
         answer_plain(c, 502);
     }
-    HINTERNET mine = static_cast<HINTERNET>(InterlockedExchangePointer(&c->place->https_request, nullptr));
-    if (mine != nullptr) WinHttpCloseHandle(mine);
-    if (connection != nullptr) WinHttpCloseHandle(connection);
-    InterlockedExchange(&c->place->host_open, 0);
+    close_request(c, request_handle, connection);
+    return next;
 }
 
 // WinHTTP, for the https road: TLS 1.2 or newer where the system has it
@@ -101,12 +191,17 @@ void relay_https(relay_connection* c, const http_address& to) {
 void open_https_session() {
     if (session != nullptr) return;
     // No agent of its own: the host gets the player's User-Agent line.
-    session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
+                          WINHTTP_FLAG_ASYNC);
     if (session == nullptr) return;
     WinHttpSetTimeouts(session, wait_ms, wait_ms, wait_ms, wait_ms);
-    // A content network may move an https address to an http one.
-    DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_ALWAYS;
-    WinHttpSetOption(session, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
+    if (WinHttpSetStatusCallback(session, request_news,
+                                 WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+                                 0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+        WinHttpCloseHandle(session);
+        session = nullptr;
+        return;
+    }
     DWORD newest = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
     DWORD modern = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
     bool tls = WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &newest, sizeof newest) ||

@@ -17,6 +17,7 @@ connection_place places[most_connections];
 volatile SOCKET listener = INVALID_SOCKET;
 uint16_t relay_port = 0;
 bool https_settings_applied = false;
+bool http_through_winhttp = false;
 
 namespace {
 
@@ -26,18 +27,28 @@ bool refusing = false;
 void serve(relay_connection* c) {
     trace_event("relay.serving");
     // The player's socket is watched through the place's event from here on
-    // (which also makes it non-blocking).
-    if (WSAEventSelect(c->player, c->player_event, FD_READ | FD_CLOSE) != 0 || !read_request_head(c)) return;
+    // (which also makes it non-blocking): for what it says, its leaving,
+    // and room to send to it again once it was full.
+    if (WSAEventSelect(c->player, c->player_event, FD_READ | FD_WRITE | FD_CLOSE) != 0 || !read_request_head(c))
+        return;
     trace_event("relay.request");
     uint64_t id = 0;
     char url[longest_target];
     if (!parse_relay_request(c->head, c->head_n, &id)) return answer_plain(c, 502);
     if (!remembered_url(id, url, sizeof url, &c->generation)) return answer_plain(c, 404);
+    http_address first;
     for (int32_t hop = 0; hop <= redirects_followed; ++hop) {
         http_address to;
         if (!parse_http_address(url, &to) || ended(c)) return answer_plain(c, 502);
-        if (to.https) return relay_https(c, to);
-        if (!relay_http(c, to, url, sizeof url)) return;
+        // Credentials go to the host the address named, on no other road.
+        if (hop == 0) {
+            first = to;
+        } else if (to.credentials[0] == 0 && same_origin(first, to)) {
+            lstrcpynA(to.credentials, first.credentials, sizeof to.credentials);
+        }
+        bool next = to.https || http_through_winhttp ? relay_https(c, to, url, sizeof url)
+                                                     : relay_http(c, to, url, sizeof url);
+        if (!next) return;
     }
     answer_plain(c, 502);
 }
@@ -71,7 +82,6 @@ DWORD WINAPI serve_place(void* context) {
         ResetEvent(place->end);
         place->ending = 0;
         place->host_open = 0;
-        place->https_request = nullptr;
         place->in_use = false;
         LeaveCriticalSection(&relay_lock);
     }
@@ -146,9 +156,12 @@ bool start_relay() {
             p.work = CreateEventW(nullptr, FALSE, FALSE, nullptr);
             p.player_event = WSACreateEvent();
             p.host_event = WSACreateEvent();
+            p.https_done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+            p.https_closed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
             p.connection = static_cast<relay_connection*>(calloc(1, sizeof(relay_connection)));
             p.usable = p.end != nullptr && p.work != nullptr && p.player_event != WSA_INVALID_EVENT &&
-                       p.host_event != WSA_INVALID_EVENT && p.connection != nullptr;
+                       p.host_event != WSA_INVALID_EVENT && p.https_done != nullptr &&
+                       p.https_closed != nullptr && p.connection != nullptr;
         }
         prepared = true;
     }
@@ -206,8 +219,6 @@ void end_relayed_requests() {
         if (!p.in_use) continue;
         InterlockedExchange(&p.ending, 1);
         SetEvent(p.end);
-        HINTERNET request = static_cast<HINTERNET>(InterlockedExchangePointer(&p.https_request, nullptr));
-        if (request != nullptr) WinHttpCloseHandle(request);
     }
     LeaveCriticalSection(&relay_lock);
 }
@@ -221,6 +232,10 @@ void relay_refuse_start(bool refuse) {
     started = false;
     closesocket(s);
 }
+
+void relay_http_through_winhttp(bool on) { http_through_winhttp = on; }
+
+void relay_slow_name_lookups(uint32_t ms) { name_lookup_delay_ms = ms; }
 
 bool relay_https_settings_applied() {
     start_relay();

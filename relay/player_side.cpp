@@ -67,6 +67,9 @@ woke wait_for(relay_connection* c, bool for_player_write, uint32_t ms) {
 }
 
 // Sends everything to the player; false when it left, or the request ended.
+// A player that reads slowly (its buffer full while the host sends faster
+// than it plays) is waited for as long as it stays connected and its
+// stream is current: a channel change or a stop ends the wait.
 bool send_to_player(relay_connection* c, const char* data, size_t n) {
     while (n > 0) {
         int32_t piece = n > 1u << 30 ? 1 << 30 : static_cast<int32_t>(n);
@@ -76,7 +79,7 @@ bool send_to_player(relay_connection* c, const char* data, size_t n) {
             n -= static_cast<size_t>(sent);
             continue;
         }
-        if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK && wait_for(c, true, wait_ms) == woke::host)
+        if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK && wait_for(c, true, INFINITE) == woke::host)
             continue;
         return false;
     }
@@ -145,11 +148,8 @@ int64_t read_body(body_source* b, char* buffer, size_t size, bool gather) {
             b->pending += got;
             b->pending_n -= static_cast<size_t>(got);
         } else if (b->request != nullptr) {
-            DWORD n = 0;
-            HINTERNET request = b->request;
-            if (!WinHttpReadData(request, buffer, static_cast<DWORD>(size), &n)) return -1;
-            if (n == 0) return 0;
-            got = n;
+            got = read_https(c, b->request, buffer, size);
+            if (got <= 0) return got;
         } else {
             int r = recv(c->host, buffer, static_cast<int>(size), 0);
             if (r == 0) return 0;
@@ -217,19 +217,28 @@ void pass_answer(relay_connection* c, int32_t status, const char* host_head, siz
     if (c->buffer == nullptr) c->buffer = take_buffer();
     char* buffer = c->buffer;
     if (buffer == nullptr) return answer_plain(c, 502);
-    // The first bytes of the body tell a playlist that came with another type.
+    // The first bytes of the body tell a playlist that came with another
+    // type, and a body the relay must not pass on.
     size_t have = 0;
     int64_t got = 1;
-    while (have < 7 && got > 0 && !is_playlist(content_type, buffer, have)) {
+    body_kind kind = body_kind::undecided;
+    while (kind == body_kind::undecided) {
         // Room is kept for the head in front of them.
         got = read_body(b, buffer + have, buffer_size - head_room - have, false);
-        if (got > 0) have += static_cast<size_t>(got);
+        if (got < 0) break;
+        have += static_cast<size_t>(got);
+        kind = judge_body(content_type, buffer, have, got == 0);
     }
     char head[head_room];
     int32_t head_length = format_player_head(status, host_head, head_n, -1, head, sizeof head);
     if (got < 0 || head_length <= 0) {
         answer_plain(c, 502);
-    } else if (is_playlist(content_type, buffer, have)) {
+    } else if (kind == body_kind::compressed || kind == body_kind::document) {
+        // The player would read addresses from it past the relay.
+        trace_event(kind == body_kind::compressed ? "relay.refused a compressed body"
+                                                  : "relay.refused a manifest the relay cannot rewrite");
+        answer_plain(c, 502);
+    } else if (kind == body_kind::playlist) {
         pass_playlist(c, status, host_head, head_n, final_url, buffer, have, b);
     } else {
         // The head and the body's first bytes go in one send.

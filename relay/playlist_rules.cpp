@@ -72,20 +72,90 @@ void put_path(writer* w, const char* path, size_t n) {
 
 }  // namespace
 
-bool is_playlist(const char* content_type, const char* body_start, size_t n) {
-    if (content_type != nullptr) {
-        size_t len = 0;
-        while (content_type[len] != 0 && content_type[len] != ';' && content_type[len] != ' ') ++len;
-        static const char* const types[] = {"application/vnd.apple.mpegurl", "application/x-mpegurl",
-                                            "audio/mpegurl", "audio/x-mpegurl"};
-        for (const char* type : types)
-            if (equal_nocase(content_type, len, type)) return true;
+namespace {
+
+const char utf8_mark[] = "\xEF\xBB\xBF";
+
+// The media type of a Content-Type value, without parameters, is one of these.
+bool type_is_one_of(const char* content_type, const char* const* types, size_t count) {
+    if (content_type == nullptr) return false;
+    while (*content_type == ' ' || *content_type == '\t') ++content_type;
+    size_t len = 0;
+    while (content_type[len] != 0 && content_type[len] != ';' && content_type[len] != ' ' &&
+           content_type[len] != '\t')
+        ++len;
+    for (size_t i = 0; i < count; ++i)
+        if (equal_nocase(content_type, len, types[i])) return true;
+    return false;
+}
+
+// A byte that no text holds: a control byte other than the blank ones and
+// escape, or one that never appears in UTF-8.
+bool binary_byte(unsigned char c) {
+    return (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v' && c != 0x1b) || c == 0x7f ||
+           c == 0xc0 || c == 0xc1 || c >= 0xf5;
+}
+
+bool starts_with(const char* text, size_t n, const char* prefix) {
+    size_t len = strlen(prefix);
+    return n >= len && memcmp(text, prefix, len) == 0;
+}
+
+// The player's rule for a playlist without a header: the first line that
+// is neither a comment nor blank starts with an address with a scheme.
+bool first_entry_is_an_address(const char* text, size_t n) {
+    size_t at = 0;
+    while (at < n) {
+        while (at < n && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n')) ++at;
+        if (at >= n) return false;
+        if (text[at] != '#') {
+            size_t scheme = scheme_length(text + at, n - at);
+            return scheme > 0 && scheme + 2 <= n - at && text[at + scheme] == '/' && text[at + scheme + 1] == '/';
+        }
+        while (at < n && text[at] != '\n') ++at;
     }
-    if (n >= 3 && memcmp(body_start, "\xEF\xBB\xBF", 3) == 0) {
-        body_start += 3;
-        n -= 3;
-    }
-    return n >= 7 && memcmp(body_start, "#EXTM3U", 7) == 0;
+    return false;
+}
+
+}  // namespace
+
+body_kind judge_body(const char* content_type, const char* body, size_t n, bool whole) {
+    static const char* const playlist_types[] = {
+        "application/vnd.apple.mpegurl", "application/vnd.apple.mpegurl.audio", "application/x-mpegurl",
+        "application/mpegurl", "audio/x-mpegurl", "audio/mpegurl", "audio/mpeg-url", "video/x-mpegurl",
+        "video/mpegurl"};
+    static const char* const document_types[] = {
+        "application/dash+xml", "video/vnd.mpeg.dash.mpd", "application/vnd.ms-sstr+xml", "audio/x-scpls",
+        "audio/scpls", "application/pls+xml", "application/xspf+xml", "application/sdp", "video/x-ms-asx",
+        "audio/x-ms-wax", "video/x-ms-wvx"};
+    if (type_is_one_of(content_type, playlist_types, sizeof playlist_types / sizeof *playlist_types))
+        return body_kind::playlist;
+    if (type_is_one_of(content_type, document_types, sizeof document_types / sizeof *document_types))
+        return body_kind::document;
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(body);
+    // What the player's inflate filter opens: a zlib or a gzip header.
+    if (n >= 2 && (((b[0] & 0x0f) == 8 && (b[0] >> 4) < 8 && ((b[0] << 8) | b[1]) % 31 == 0) ||
+                   (b[0] == 0x1f && b[1] == 0x8b)))
+        return body_kind::compressed;
+    if (n < 2 && !whole) return body_kind::undecided;
+    // Text in UTF-16 (a Smooth Streaming manifest often is).
+    if (n >= 2 && ((b[0] == 0xff && b[1] == 0xfe) || (b[0] == 0xfe && b[1] == 0xff))) return body_kind::document;
+    size_t looked = n < body_judged_after ? n : body_judged_after;
+    for (size_t i = 0; i < looked; ++i)
+        if (binary_byte(b[i])) return body_kind::media;
+    if (looked < body_judged_after && !whole) return body_kind::undecided;
+    const char* text = body;
+    size_t left = looked;
+    if (starts_with(text, left, utf8_mark)) text += 3, left -= 3;
+    if (starts_with(text, left, "WEBVTT")) return body_kind::media;
+    while (left > 0 && (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n' || *text == '\f' ||
+                        *text == '\v'))
+        ++text, --left;
+    if (left == 0) return n == 0 ? body_kind::media : body_kind::document;
+    if (starts_with(text, left, "#EXTM3U") || starts_with(text, left, "#EXTINF") ||
+        first_entry_is_an_address(text, left))
+        return body_kind::playlist;
+    return body_kind::document;
 }
 
 bool resolve_address(const char* base, const char* ref, size_t ref_n, char* out, size_t out_size) {
@@ -108,11 +178,19 @@ bool resolve_address(const char* base, const char* ref, size_t ref_n, char* out,
 
     size_t ref_path_end = 0;
     while (ref_path_end < ref_n && ref[ref_path_end] != '?') ++ref_path_end;
-    if (scheme_length(ref, ref_n) > 0) {
-        w.put(ref, ref_n);
-    } else if (ref_n >= 2 && ref[0] == '/' && ref[1] == '/') {
-        w.put(base, scheme);
-        w.put(ref, ref_n);
+    size_t ref_scheme = scheme_length(ref, ref_n);
+    if (ref_scheme > 0 || (ref_n >= 2 && ref[0] == '/' && ref[1] == '/')) {
+        // Its own authority, if any, then its path without dot segments.
+        if (ref_scheme == 0) w.put(base, scheme);
+        size_t at = ref_scheme;
+        if (at + 2 <= ref_path_end && ref[at] == '/' && ref[at + 1] == '/') {
+            at += 2;
+            while (at < ref_path_end && ref[at] != '/') ++at;
+        }
+        w.put(ref, at);
+        if (at < ref_path_end && ref[at] == '/') put_path(&w, ref + at, ref_path_end - at);
+        else w.put(ref + at, ref_path_end - at);
+        w.put(ref + ref_path_end, ref_n - ref_path_end);
     } else if (ref_n == 0) {
         w.put(base, query_end);
     } else {
@@ -160,28 +238,66 @@ void put_relayed(writer* w, const char* base, const char* ref, size_t n, uint16_
     w->put(relayed);
 }
 
-// A tag line with its URI="..." attributes rewritten; false (nothing
-// written) for an attribute whose value does not end.
+// An attribute that names an address: URI, any name ending in -URI, and
+// X-ASSET-LIST (compared without case, blank space around it ignored).
+bool names_an_address(const char* name, size_t n) {
+    while (n > 0 && (name[0] == ' ' || name[0] == '\t')) ++name, --n;
+    while (n > 0 && (name[n - 1] == ' ' || name[n - 1] == '\t')) --n;
+    if (equal_nocase(name, n, "uri") || equal_nocase(name, n, "x-asset-list")) return true;
+    return n > 4 && equal_nocase(name + n - 4, 4, "-uri");
+}
+
+// A tag line with the addresses in its attribute list rewritten, every
+// other byte as it stands; false (nothing written) when an address's
+// quoted value does not end.
 bool put_tag(writer* w, const char* line, size_t n, const char* base, uint16_t port, relay_registrar registrar,
              void* context) {
     size_t start = w->at;
-    size_t copied = 0;
-    for (size_t i = 1; i + 5 <= n; ++i) {
-        if (memcmp(line + i, "URI=\"", 5) != 0 || (line[i - 1] != ':' && line[i - 1] != ',')) continue;
-        size_t value = i + 5;
-        size_t close = value;
-        while (close < n && line[close] != '"') ++close;
-        if (close >= n) {
-            w->at = start;
-            if (w->fits) w->out[start] = 0;
-            return false;
+    const char* colon = static_cast<const char*>(memchr(line, ':', n));
+    size_t i = colon == nullptr ? n : static_cast<size_t>(colon - line) + 1;
+    w->put(line, i);
+    while (i < n) {
+        // NAME=VALUE up to the next comma, the value quoted or not.
+        size_t name = i;
+        while (i < n && line[i] != '=' && line[i] != ',') ++i;
+        if (i >= n || line[i] == ',') {
+            w->put(line + name, i < n ? i + 1 - name : i - name);
+            ++i;
+            continue;
         }
-        w->put(line + copied, value - copied);
-        put_relayed(w, base, line + value, close - value, port, registrar, context);
-        copied = close;
-        i = close;
+        bool address = names_an_address(line + name, i - name);
+        ++i;  // past '='
+        w->put(line + name, i - name);
+        size_t value = i;
+        while (value < n && (line[value] == ' ' || line[value] == '\t')) ++value;
+        size_t end;
+        if (value < n && line[value] == '"') {
+            size_t close = value + 1;
+            while (close < n && line[close] != '"') ++close;
+            if (close >= n && address) {
+                w->at = start;
+                if (w->fits) w->out[start] = 0;
+                return false;
+            }
+            if (address) {
+                w->put(line + i, value + 1 - i);
+                put_relayed(w, base, line + value + 1, close - value - 1, port, registrar, context);
+                i = close;
+            }
+            end = close < n ? close + 1 : n;
+            while (end < n && line[end] != ',') ++end;
+        } else {
+            end = value;
+            while (end < n && line[end] != ',') ++end;
+            if (address) {
+                w->put(line + i, value - i);
+                put_relayed(w, base, line + value, end - value, port, registrar, context);
+                i = end;
+            }
+        }
+        w->put(line + i, end < n ? end + 1 - i : end - i);
+        i = end + 1;
     }
-    w->put(line + copied, n - copied);
     return true;
 }
 
@@ -199,15 +315,24 @@ int64_t rewrite_playlist(const char* body, size_t n, const char* base, uint16_t 
         size_t len = end - at;
         if (len > 0 && body[at + len - 1] == '\r') --len;
         const char* line = body + at;
+        // A byte order mark stays where it is; the line is read after it.
+        size_t mark = at == 0 && len >= 3 && memcmp(line, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+        w.put(line, mark);
+        line += mark;
+        len -= mark;
         size_t blank = 0;
         while (blank < len && (line[blank] == ' ' || line[blank] == '\t')) ++blank;
-        if (len > 0 && line[0] == '#') {
+        if (blank < len && line[blank] == '#') {
+            static const char option[] = "#EXTVLCOPT";
+            bool player_option = len - blank >= sizeof option - 1 &&
+                                 equal_nocase(line + blank, sizeof option - 1, "#extvlcopt");
             // A tag whose address cannot be read is left out, never passed on as it stands.
-            if (put_tag(&w, line, len, base, port, registrar, context)) w.put("\n");
+            if (!player_option && put_tag(&w, line, len, base, port, registrar, context)) w.put("\n");
         } else if (blank < len) {
             put_relayed(&w, base, line, len, port, registrar, context);
             w.put("\n");
         } else {
+            w.put(line, len);
             w.put("\n");
         }
         at = end + 1;

@@ -19,8 +19,9 @@ struct relay_connection;
 // The player's whole request head must come within this: a connection that
 // drips its head cannot hold a place for longer.
 const uint32_t request_head_ms = 2000;
-// Each wait on either side once the request is under way: the host's name,
-// connection and answer, every later receive, and each send to the player.
+// Each wait on the host's side once the request is under way: its name,
+// connection and answer, and every later receive. A send to the player
+// waits for as long as the player stays and the request goes on.
 const uint32_t wait_ms = 10000;
 const int32_t redirects_followed = 8;
 // A playlist larger than this is not one the player could use.
@@ -55,7 +56,12 @@ struct connection_place {
     HANDLE end;               // manual reset: set to end this connection's request at once
     volatile LONG ending;     // 1 once end is set: read without a call to the system
     volatile LONG host_open;  // 1 while a connection to a stream host may be open
-    void* volatile https_request;  // a WinHTTP request, closed by whoever takes it out first
+    // The https road's WinHTTP request works asynchronously: each step's
+    // outcome is told to the place, so that its thread waits for the step
+    // or the end event, whichever comes first, and closes the request itself.
+    HANDLE https_done;             // auto reset: the request's step finished
+    HANDLE https_closed;           // auto reset: WinHTTP let go of the request
+    volatile LONG https_outcome;   // the step's bytes read, or -1 when it failed
 };
 extern connection_place places[most_connections];
 
@@ -64,6 +70,8 @@ extern CRITICAL_SECTION relay_lock;
 extern volatile SOCKET listener;
 extern uint16_t relay_port;
 extern bool https_settings_applied;
+// For the tests: plain http addresses take the https road's WinHTTP too.
+extern bool http_through_winhttp;
 
 // One connection of the player's, from its request to the end of the answer.
 struct relay_connection {
@@ -88,7 +96,7 @@ enum class woke { host, player_gone, ended, timed_out };
 // (decoding chunks), or from WinHTTP for https.
 struct body_source {
     relay_connection* c;
-    HINTERNET request;  // https; otherwise the socket
+    HINTERNET request;  // the https road's; otherwise the socket
     bool chunked;
     chunk_reader chunks;
     bool finished;
@@ -117,13 +125,17 @@ void pass_answer(relay_connection* c, int32_t status, const char* host_head, siz
                  const char* final_url, body_source* b);
 
 // The http road (http_road.cpp): one hop; true with the next address in url
-// after a redirect.
+// after a redirect. For the tests, each name lookup can be made slow.
+extern uint32_t name_lookup_delay_ms;
 void close_host(relay_connection* c);
 bool relay_http(relay_connection* c, const http_address& to, char* url, size_t url_size);
 
-// The https road (https_road.cpp).
+// The https road (https_road.cpp): one hop, as the http road's.
 void open_https_session();
-void relay_https(relay_connection* c, const http_address& to);
+bool relay_https(relay_connection* c, const http_address& to, char* url, size_t url_size);
+// The next piece of a WinHTTP body: its length, 0 at the end, -1 when the
+// host failed, the wait ran out or the request ended.
+int64_t read_https(relay_connection* c, HINTERNET request, char* buffer, size_t size);
 
 // The accept loop and its places (places.cpp).
 bool start_relay();

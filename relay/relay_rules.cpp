@@ -73,6 +73,37 @@ int hex_value(char c) {
     return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
 }
 
+// "user:password" percent-decoded into base64; false when it holds no user
+// name, a control byte, or does not fit.
+bool encode_credentials(const char* info, size_t n, char* out, size_t out_size) {
+    unsigned char plain[256];
+    size_t m = 0;
+    for (size_t i = 0; i < n; ++i) {
+        int value = static_cast<unsigned char>(info[i]);
+        if (info[i] == '%' && i + 2 < n && hex_value(info[i + 1]) >= 0 && hex_value(info[i + 2]) >= 0) {
+            value = hex_value(info[i + 1]) * 16 + hex_value(info[i + 2]);
+            i += 2;
+        }
+        if (value < 0x20 || value == 0x7f || m >= sizeof plain) return false;
+        plain[m++] = static_cast<unsigned char>(value);
+    }
+    if (m == 0 || plain[0] == ':') return false;
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    size_t at = 0;
+    for (size_t i = 0; i < m; i += 3) {
+        uint32_t bits = static_cast<uint32_t>(plain[i]) << 16;
+        if (i + 1 < m) bits |= static_cast<uint32_t>(plain[i + 1]) << 8;
+        if (i + 2 < m) bits |= plain[i + 2];
+        if (at + 4 >= out_size) return false;
+        out[at++] = digits[bits >> 18 & 63];
+        out[at++] = digits[bits >> 12 & 63];
+        out[at++] = i + 1 < m ? digits[bits >> 6 & 63] : '=';
+        out[at++] = i + 2 < m ? digits[bits & 63] : '=';
+    }
+    out[at] = 0;
+    return true;
+}
+
 }  // namespace
 
 bool format_relay_url(uint16_t port, uint64_t id, char* out, size_t out_size) {
@@ -117,8 +148,9 @@ size_t request_head_length(const char* head, size_t n) {
     return 0;
 }
 
-bool parse_http_address(const char* url, http_address* out) {
-    memset(out, 0, sizeof *out);
+namespace {
+
+bool read_http_address(const char* url, http_address* out) {
     size_t n = strlen(url);
     if (has_control_bytes(url, n) || memchr(url, '\t', n) != nullptr) return false;
     size_t at;
@@ -134,6 +166,16 @@ bool parse_http_address(const char* url, http_address* out) {
     }
     size_t end = at;
     while (end < n && url[end] != '/' && url[end] != '?' && url[end] != '#') ++end;
+    // User information: everything before the authority's last '@'.
+    for (size_t i = end; i > at; --i) {
+        if (url[i - 1] != '@') continue;
+        if (!encode_credentials(url + at, i - 1 - at, out->credentials, sizeof out->credentials)) {
+            memset(out, 0, sizeof *out);
+            return false;
+        }
+        at = i;
+        break;
+    }
     // The authority: host, or [IPv6], then an optional ":port".
     size_t host_start = at, host_end;
     size_t port_start = end;
@@ -193,6 +235,22 @@ bool parse_http_address(const char* url, http_address* out) {
     return true;
 }
 
+}  // namespace
+
+bool parse_http_address(const char* url, http_address* out) {
+    memset(out, 0, sizeof *out);
+    if (read_http_address(url, out)) return true;
+    memset(out, 0, sizeof *out);
+    return false;
+}
+
+bool same_origin(const http_address& a, const http_address& b) {
+    if (a.https != b.https || a.port != b.port || strlen(a.host) != strlen(b.host)) return false;
+    for (size_t i = 0; a.host[i] != 0; ++i)
+        if (lower(a.host[i]) != lower(b.host[i])) return false;
+    return true;
+}
+
 int32_t format_host_request(const http_address& to, const char* player_head, size_t player_head_n, char* out,
                             size_t out_size) {
     if (out == nullptr || out_size == 0) return -1;
@@ -209,14 +267,18 @@ int32_t format_host_request(const http_address& to, const char* player_head, siz
     bool passing = false;  // whether the last header line was passed on (for folded lines)
     each_header_line(player_head, player_head_n, [&](const char* line, size_t len) {
         if (line[0] != ' ' && line[0] != '\t') {
-            static const char* const dropped[] = {"host",    "connection",        "keep-alive", "te",
-                                                  "trailer", "transfer-encoding", "upgrade",    "accept-encoding"};
+            static const char* const dropped[] = {"host",    "connection",        "keep-alive",      "te",
+                                                  "trailer", "transfer-encoding", "upgrade",         "accept-encoding",
+                                                  "authorization"};
             passing = memchr(line, ':', len) != nullptr && !starts_with_nocase(line, len, "proxy-");
             for (const char* name : dropped) passing = passing && !name_is(line, len, name);
         }
         if (passing && len <= longest_header_line && !has_control_bytes(line, len))
             fitted = fitted && append(out, out_size, &at, line, len) && append(out, out_size, &at, "\r\n");
     });
+    if (to.credentials[0] != 0)
+        fitted = fitted && append(out, out_size, &at, "Authorization: Basic ") &&
+                 append(out, out_size, &at, to.credentials) && append(out, out_size, &at, "\r\n");
     fitted = fitted && append(out, out_size, &at, "Connection: close\r\n\r\n");
     return finish(out, at, fitted);
 }
@@ -237,6 +299,7 @@ bool parse_host_answer(const char* data, size_t n, host_answer* out) {
                     data[version + 3] == '\n';
         out->status = status >= 100 && ends ? status : 0;
     }
+    int32_t lengths_seen = 0;
     each_header_line(data, head, [&](const char* line, size_t len) {
         const char* value = static_cast<const char*>(memchr(line, ':', len));
         if (value == nullptr) return;
@@ -251,6 +314,8 @@ bool parse_host_answer(const char* data, size_t n, host_answer* out) {
             int64_t length = value_len > 0 && value_len < 16 ? 0 : -1;
             for (size_t i = v; i < v + value_len && length >= 0; ++i)
                 length = line[i] >= '0' && line[i] <= '9' ? length * 10 + (line[i] - '0') : -1;
+            if (lengths_seen > 0 && length != out->content_length) out->lengths_differ = true;
+            ++lengths_seen;
             out->content_length = length;
         } else if (name_is(line, len, "location")) {
             if (value_len < sizeof out->location && !has_control_bytes(line + v, value_len))
@@ -269,14 +334,13 @@ int32_t format_player_head(int32_t status, const char* host_head, size_t host_he
     out[0] = 0;
     if (status != 200 && status != 206) return format_plain_head(502, out, out_size);
     host_answer answer;
-    bool chunked = parse_host_answer(host_head, host_head_n, &answer) && answer.chunked;
+    if (content_length < 0 && parse_host_answer(host_head, host_head_n, &answer) && !answer.chunked)
+        content_length = answer.content_length;
     size_t at = 0;
     bool fitted = append(out, out_size, &at, status == 200 ? "HTTP/1.0 200 OK\r\n" : "HTTP/1.0 206 Partial Content\r\n");
     each_header_line(host_head, host_head_n, [&](const char* line, size_t len) {
-        bool length_line = name_is(line, len, "content-length");
         bool wanted = name_is(line, len, "content-type") || name_is(line, len, "content-range") ||
-                      name_is(line, len, "accept-ranges") || starts_with_nocase(line, len, "icy-") ||
-                      (length_line && content_length < 0 && !chunked);
+                      name_is(line, len, "accept-ranges") || starts_with_nocase(line, len, "icy-");
         if (wanted && len <= longest_header_line && !has_control_bytes(line, len))
             fitted = fitted && append(out, out_size, &at, line, len) && append(out, out_size, &at, "\r\n");
     });

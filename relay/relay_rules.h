@@ -28,23 +28,35 @@ size_t request_head_length(const char* head, size_t n);
 // address's bytes as they stand, except that every byte of 0x80 or above
 // and the blank are percent-encoded byte for byte (a raw one would break the
 // request line); a fragment ("#...") is not sent.
+//
+// User information ("user:password@host") is taken as credentials, as the
+// player took it: percent-decoded, then sent to that host as HTTP Basic
+// authorization ("user:password" in base64).
 const size_t longest_host = 256;
 const size_t longest_target = 2048;
+const size_t longest_credentials = 344;  // 255 bytes of "user:password" in base64
 struct http_address {
     bool https;
     char host[longest_host];  // a name or an IPv4 address, or an IPv6 one without its brackets
     uint16_t port;
     char target[longest_target];  // "/path?query"
+    char credentials[longest_credentials + 1];  // base64, "" when the address has none
 };
 // False for any other scheme, an empty or malformed host, a bad port, user
-// information ("user@host"), control bytes, or parts that do not fit.
+// information without a user name or with control bytes once decoded,
+// control bytes, or parts that do not fit.
 bool parse_http_address(const char* url, http_address* out);
+
+// Whether two addresses name the same scheme, host and port (the host
+// compared without case): credentials go to no other.
+bool same_origin(const http_address& a, const http_address& b);
 
 // The request the stream host gets: "GET <target> HTTP/1.1", its own Host
 // line, then the header lines of the player's request as it sent them,
 // except Host, the hop-by-hop ones (Connection, Keep-Alive, Proxy-*, TE,
 // Trailer, Transfer-Encoding, Upgrade) and Accept-Encoding (the relay reads
-// playlists, so the body must come unencoded), and last
+// playlists, so the body must come unencoded), and Authorization: with
+// credentials, "Authorization: Basic <credentials>" instead. Last
 // "Connection: close" and the empty line. Returns the length, or -1 (out
 // empty) when it does not fit.
 int32_t format_host_request(const http_address& to, const char* player_head, size_t player_head_n, char* out,
@@ -55,7 +67,8 @@ struct host_answer {
     int32_t status;          // 0 when the status line is not HTTP's (or ICY's)
     size_t head_length;      // through the empty line
     bool chunked;            // Transfer-Encoding: chunked
-    int64_t content_length;  // -1 when not given
+    int64_t content_length;  // -1 when not given, or not a number
+    bool lengths_differ;     // two Content-Length lines with different values: an answer to refuse
     char location[longest_target];  // a redirect's Location ("" when none or too long)
     char content_type[128];
 };
@@ -64,12 +77,13 @@ bool parse_host_answer(const char* data, size_t n, host_answer* out);
 
 // The head the player gets: "HTTP/1.0 200 OK" or "HTTP/1.0 206 Partial
 // Content" with the host's entity headers that the player needs
-// (Content-Type, Content-Length, Content-Range, Accept-Ranges, icy-*),
-// never a Location or a cookie; any other status is "502 Bad Gateway" and
-// carries none of them. content_length replaces the host's Content-Length
-// when not negative (a rewritten playlist), and the host's is dropped when
-// the body came chunked. Then "Cache-Control: no-cache", "Connection:
-// close" and the empty line. Header lines with control bytes are dropped.
+// (Content-Type, Content-Range, Accept-Ranges, icy-*), never a Location
+// or a cookie; any other status is "502 Bad Gateway" and carries none of
+// them. Content-Length is the relay's own: content_length when not
+// negative (a rewritten playlist), else the one length the relay reads the
+// host's body by (none for a chunked body or one whose length is not a
+// number). Then "Cache-Control: no-cache", "Connection: close" and the
+// empty line. Header lines with control bytes are dropped.
 // Returns the length, or -1 (out empty) when it does not fit.
 int32_t format_player_head(int32_t status, const char* host_head, size_t host_head_n, int64_t content_length,
                            char* out, size_t out_size);

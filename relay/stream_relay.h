@@ -36,3 +36,11 @@ void relay_refuse_start(bool refuse);
 // Whether the relay's WinHTTP session (its https road) was given TLS 1.2 or
 // newer and told never to log on with the user's credentials.
 bool relay_https_settings_applied();
+
+// For the tests: plain http addresses take the https road (WinHTTP, without
+// TLS) while set, so that the stand-in can serve that road too.
+void relay_http_through_winhttp(bool on);
+
+// For the tests: every name lookup of the http road takes this long first,
+// as with a slow name server (0: as the system answers).
+void relay_slow_name_lookups(uint32_t ms);

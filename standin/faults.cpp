@@ -17,7 +17,8 @@ const named_fault fault_names[] = {
     {"trailing_zero", fault::trailing_zero}, {"huge", fault::huge},
     {"drip", fault::drip},         {"stall_half", fault::stall_half},
     {"wrong_version", fault::wrong_version}, {"stall", fault::stall},
-    {"redirect", fault::redirect},
+    {"redirect", fault::redirect}, {"burst", fault::burst},
+    {"body", fault::body},
 };
 
 // "SECONDS" or "SECONDS/BYTES" of a drip.
@@ -89,7 +90,8 @@ bool apply_fault_setting(const std::string& setting, fault_table* table, std::st
         *error = "unknown fault: " + value;
         return false;
     }
-    bool stream_only = found->value == fault::stall || found->value == fault::redirect;
+    bool stream_only = found->value == fault::stall || found->value == fault::redirect ||
+                       found->value == fault::burst || found->value == fault::body;
     bool version_only = found->value == fault::wrong_version;
     bool matched = false;
     for (size_t i = 0; i < fault_kinds; ++i) {
@@ -110,6 +112,20 @@ bool apply_fault_setting(const std::string& setting, fault_table* table, std::st
     }
     if (found->value == fault::stall && !arg.empty()) table->stall_seconds = atoi(arg.c_str());
     if (found->value == fault::redirect && !arg.empty()) table->redirect_to = arg;
+    if (found->value == fault::burst && !arg.empty()) {
+        table->burst_megabytes = atoi(arg.c_str());
+        if (table->burst_megabytes <= 0 || table->burst_megabytes > 1024) {
+            *error = "burst wants MEGABYTES from 1 to 1024: " + arg;
+            return false;
+        }
+    }
+    if (found->value == fault::body) {
+        if (arg != "dash" && arg != "smooth" && arg != "gzip" && arg != "split") {
+            *error = "body wants dash, smooth, gzip or split: " + arg;
+            return false;
+        }
+        table->body_name = arg;
+    }
     if (found->value == fault::drip && !arg.empty() && !read_drip(arg, table)) {
         *error = "drip wants SECONDS or SECONDS/BYTES: " + arg;
         return false;

@@ -21,6 +21,8 @@ enum class fault {
     wrong_version,  // version only: answer "0.02"
     stall,          // stream only: stop sending after stall_seconds
     redirect,       // stream only: answer 302 Found with Location redirect_to
+    burst,          // stream only: burst_megabytes of stream as fast as the reader takes them
+    body,           // stream only: the canned body body_name instead of the stream
 };
 
 constexpr size_t fault_kinds = 7;  // version .. stream, in request_kind order
@@ -37,8 +39,18 @@ struct fault_table {
     double drip_seconds = 0.002;
     int32_t drip_bytes = 7;
     // redirect:LOCATION, the Location sent. "self" stands for the same
-    // stream at the stand-in itself, marked so that it is not moved again.
+    // stream at the stand-in itself, marked so that it is not moved again;
+    // "other" for the same at the stand-in's second port (another host, to
+    // the client).
     std::string redirect_to = "self";
+    // burst:MEGABYTES, a body of that length sent at once (no pause for
+    // the reader but the socket's own).
+    int32_t burst_megabytes = 50;
+    // body:NAME, a body the relay must judge: "dash" (an MPD), "smooth" (a
+    // Smooth Streaming manifest in UTF-16), "gzip" (a gzipped playlist
+    // served as application/octet-stream), "split" (a playlist with a
+    // byte order mark, its first bytes sent apart from the rest).
+    std::string body_name = "dash";
     // HLS channels (kind "hls"): every segment moved to this Location when
     // set; segments named by absolute addresses on the second port.
     std::string hls_segment_redirect;

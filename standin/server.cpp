@@ -274,6 +274,8 @@ private:
         case fault::none:
         case fault::stall:
         case fault::redirect:
+        case fault::burst:
+        case fault::body:
             send_and_close(std::move(response));
             return;
         case fault::silent:
@@ -365,6 +367,8 @@ private:
         auto self = shared_from_this();
         // Which player asked: the one the client's player library sends.
         log_line("USER-AGENT " + escape_for_log(header_value(rest_, "User-Agent")));
+        std::string authorization = header_value(rest_, "Authorization");
+        if (!authorization.empty()) log_line("AUTHORIZATION " + escape_for_log(authorization));
         if (!request_.hls_file.empty()) {
             serve_hls();
             return;
@@ -383,8 +387,19 @@ private:
         if (f == fault::redirect && !request_.moved) {
             std::string to = faults_.redirect_to;
             if (to == "self") to = "http://" + world.opts.public_host + request_.stream_path + "&moved=1";
+            if (to == "other")
+                to = "http://" + world.opts.listen_host + ":" + std::to_string(world.second_port) +
+                     request_.stream_path + "&moved=1";
             send_and_close("HTTP/1.0 302 Found\r\nLocation: " + to +
                            "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            return;
+        }
+        if (f == fault::burst) {
+            send_burst(faults_.burst_megabytes);
+            return;
+        }
+        if (f == fault::body) {
+            send_canned_body(faults_.body_name);
             return;
         }
         if (f == fault::stall) {
@@ -448,6 +463,65 @@ private:
             send_and_close("HTTP/1.0 200 OK\r\nContent-Type: video/MP2T\r\nContent-Length: " +
                            std::to_string(segment.size()) + "\r\nConnection: close\r\n\r\n" + segment);
         }
+    }
+    // A stream body of the given megabytes (null transport-stream packets)
+    // written as fast as the reader takes it, a megabyte at a time, each
+    // allowed a minute.
+    void send_burst(int32_t megabytes) {
+        auto packets = std::make_shared<std::string>();
+        for (size_t i = 0; i < (1u << 20) / 188; ++i) packets->append("\x47\x1f\xff\x10" + std::string(184, '\xff'));
+        int64_t total = static_cast<int64_t>(packets->size()) * megabytes;
+        auto self = shared_from_this();
+        send("HTTP/1.0 200 OK\r\nContent-Type: video/MP2T\r\nContent-Length: " + std::to_string(total) +
+                 "\r\nConnection: close\r\n\r\n",
+             [self, packets, megabytes] { self->send_burst_piece(packets, megabytes); });
+    }
+    void send_burst_piece(std::shared_ptr<std::string> packets, int32_t left) {
+        if (left == 0) {
+            log_line("BURST SENT");
+            close();
+            return;
+        }
+        auto self = shared_from_this();
+        limit(std::chrono::seconds(60));
+        asio::async_write(socket_, asio::buffer(*packets), [self, packets, left](const asio::error_code& error, size_t) {
+            self->timer_.cancel();
+            if (error) self->close();
+            else self->send_burst_piece(packets, left - 1);
+        });
+    }
+    // A body that the relay must judge, in place of the stream.
+    void send_canned_body(const std::string& name) {
+        static const char gzipped[] =  // "#EXTM3U\n#EXTINF:4,\nhttp://example.invalid/a.ts\n", gzipped
+            "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x53\x76\x8d\x08\xf1\x35\x0e\xe5\x52\x06\xd2\x9e\x7e"
+            "\x6e\x56\x26\x3a\x5c\x19\x25\x25\x05\x56\xfa\xfa\xa9\x15\x89\xb9\x05\x39\xa9\x7a\x99\x79\x65"
+            "\x89\x39\x99\x29\xfa\x89\x7a\x25\xc5\x5c\x00\xeb\xc4\x92\x21\x2f\x00\x00\x00";
+        std::string type = "application/octet-stream";
+        std::string body;
+        if (name == "dash") {
+            type = "application/xml";
+            body = "<?xml version=\"1.0\"?>\n<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" type=\"dynamic\">"
+                   "<BaseURL>http://example.invalid/</BaseURL></MPD>\n";
+        } else if (name == "smooth") {
+            std::string text = "<SmoothStreamingMedia MajorVersion=\"2\" IsLive=\"TRUE\"></SmoothStreamingMedia>";
+            body = "\xff\xfe";
+            for (char c : text) body += std::string(1, c) + '\0';
+        } else if (name == "gzip") {
+            body.assign(gzipped, sizeof gzipped - 1);
+        } else {
+            // A byte order mark and the start of the header alone, the rest later.
+            type = "text/plain";
+            auto self = shared_from_this();
+            send("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n\xEF\xBB\xBF#EX", [self] {
+                self->pause_timer_.expires_after(std::chrono::milliseconds(300));
+                self->pause_timer_.async_wait([self](const asio::error_code& error) {
+                    if (!error) self->send_and_close("TM3U\n#EXTINF:4,\nhttp://example.invalid/a.ts\n");
+                });
+            });
+            return;
+        }
+        send_and_close("HTTP/1.0 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: " +
+                       std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
     }
     void send_playlist(const std::string& playlist) {
         send_and_close("HTTP/1.0 200 OK\r\nContent-Type: application/vnd.apple.mpegurl\r\nContent-Length: " +

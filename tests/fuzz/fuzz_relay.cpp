@@ -7,6 +7,7 @@
 #include "relay/playlist_rules.h"
 #include "relay/relay_rules.h"
 
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -35,6 +36,42 @@ void check_head(const char* head, int32_t n, size_t size) {
     }
     std::string h(head);
     FUZZ_CHECK(h.find("\nLocation") == std::string::npos && h.find("\nSet-Cookie") == std::string::npos);
+}
+
+// In a tag, every attribute that names an address (URI, *-URI,
+// X-ASSET-LIST, without case), quoted or not, holds a relay address.
+void check_tag_addresses(const std::string& line) {
+    size_t i = line.find(':');
+    if (i == std::string::npos) return;
+    ++i;
+    while (i < line.size()) {
+        size_t eq = line.find_first_of("=,", i);
+        if (eq == std::string::npos) return;
+        if (line[eq] == ',') {
+            i = eq + 1;
+            continue;
+        }
+        std::string name = line.substr(i, eq - i);
+        while (!name.empty() && (name[0] == ' ' || name[0] == '\t')) name.erase(0, 1);
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+        for (char& c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        bool address = name == "URI" || name == "X-ASSET-LIST" ||
+                       (name.size() > 4 && name.compare(name.size() - 4, 4, "-URI") == 0);
+        size_t value = line.find_first_not_of(" \t", eq + 1);
+        if (value == std::string::npos) value = line.size();
+        size_t end;
+        if (value < line.size() && line[value] == '"') {
+            size_t close = line.find('"', value + 1);
+            FUZZ_CHECK(!address || close != std::string::npos);
+            if (address) FUZZ_CHECK(line.compare(value + 1, 23, "http://127.0.0.1:40000/") == 0);
+            end = close == std::string::npos ? line.size() : line.find(',', close);
+        } else {
+            if (address) FUZZ_CHECK(line.compare(value, 23, "http://127.0.0.1:40000/") == 0);
+            end = line.find(',', value);
+        }
+        if (end == std::string::npos) return;
+        i = end + 1;
+    }
 }
 
 }  // namespace
@@ -96,7 +133,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             size_t end = text.find('\n', at);
             FUZZ_CHECK(end != std::string::npos);
             std::string line = text.substr(at, end - at);
-            if (!line.empty() && line[0] != '#') FUZZ_CHECK(line.rfind("http://127.0.0.1:40000/", 0) == 0);
+            if (line.rfind("\xEF\xBB\xBF", 0) == 0 && at == 0) line = line.substr(3);
+            size_t first = line.find_first_not_of(" \t");
+            if (first != std::string::npos && line[first] != '#')
+                FUZZ_CHECK(line.rfind("http://127.0.0.1:40000/", 0) == 0);
+            else if (first != std::string::npos)
+                check_tag_addresses(line);
             at = end + 1;
         }
     }

@@ -56,7 +56,11 @@ bool picture_moves(uint32_t timeout_ms) {
 // A stream host that misbehaves.
 class StreamRelay : public Watching {
 protected:
-    void TearDown() override { standin_faults(""); }
+    void TearDown() override {
+        standin_faults("");
+        relay_http_through_winhttp(false);
+        relay_slow_name_lookups(0);
+    }
     // Waits for the stream of the channel id that the stand-in moved to itself.
     bool moved_stream_requested(size_t mark, const std::string& id) {
         return !wait_for_log(mark, "&channelid=" + id + "&moved=1 HTTP/1.", 8000).empty();
@@ -119,8 +123,8 @@ TEST_F(StreamRelay, TheHostSeesThePlayerLibrarysOwnAgent) {
 // Quick zapping, with a host that streams and with one that stalls: the
 // relay ends the previous channel's request before the next goes out, so a
 // session never holds two streams at once.
-TEST_F(StreamRelay, ASessionNeverHoldsTwoStreamsAtOnce) {
-    for (const char* faults : {"", "stream=stall:1"}) {
+void zap_and_expect_one_stream_at_a_time(std::initializer_list<const char*> host_faults) {
+    for (const char* faults : host_faults) {
         standin_faults(faults);
         size_t mark = standin_log().size();
         // Between the first two rows, which carry no lock.
@@ -133,7 +137,12 @@ TEST_F(StreamRelay, ASessionNeverHoldsTwoStreamsAtOnce) {
         pump(500);
         std::string sid = std::string("sid=") + account.session_id + " ";
         EXPECT_GE(count_log(mark, "STREAM OPEN " + sid), 15u) << faults;
-        EXPECT_EQ(count_log(mark, "STREAM OPEN " + sid + "open=2"), 0u) << faults;
+        std::string around;
+        std::vector<std::string> all = standin_log();
+        for (size_t i = mark; i < all.size(); ++i)
+            if (all[i].find("open=2") != std::string::npos)
+                for (size_t j = i > mark + 12 ? i - 12 : mark; j < i + 3 && j < all.size(); ++j) around += all[j] + "\n";
+        EXPECT_EQ(count_log(mark, "STREAM OPEN " + sid + "open=2"), 0u) << faults << "\n" << around;
         // Stopped, the session holds no stream.
         std::string last;
         std::vector<std::string> log = standin_log();
@@ -141,6 +150,10 @@ TEST_F(StreamRelay, ASessionNeverHoldsTwoStreamsAtOnce) {
             if (log[i].rfind("STREAM ", 0) == 0 && log[i].find(sid) != std::string::npos) last = log[i];
         EXPECT_NE(last.find("STREAM CLOSED " + sid + "open=0"), std::string::npos) << faults << last;
     }
+}
+
+TEST_F(StreamRelay, ASessionNeverHoldsTwoStreamsAtOnce) {
+    zap_and_expect_one_stream_at_a_time({"", "stream=stall:1"});
     // Earlier streams' addresses are retired.
     char first[64];
     char second[64];
@@ -167,6 +180,37 @@ TEST_F(StreamRelay, ARequestThatNeverEndsHoldsNoPlace) {
     EXPECT_TRUE(time_advances(15000));
 }
 
+// A slow name server holds no place past a channel change: each lookup
+// ends with its request, and the next channel plays at once.
+TEST_F(StreamRelay, ASlowNameLookupEndsWithItsRequest) {
+    relay_slow_name_lookups(60000);
+    char address[64];
+    ASSERT_TRUE(relay_address_for("http://slow.name.example:9/live", address, sizeof address));
+    std::vector<SOCKET> held;
+    for (int32_t i = 0; i < 16; ++i) {
+        held.push_back(connect_to_relay(address));
+        std::string request = std::string("GET ") + strchr(address + 7, '/') + " HTTP/1.1\r\n\r\n";
+        send_all(held.back(), request.data(), static_cast<int32_t>(request.size()));
+    }
+    pump(500);
+    DWORD began = GetTickCount();
+    char next[64];
+    ASSERT_TRUE(relay_address_for("http://127.0.0.1:9/next", next, sizeof next));
+    for (SOCKET s : held) {
+        // The request's answer (a bad gateway), then the connection's end.
+        char piece[512];
+        int got = 1;
+        while (got > 0 && GetTickCount() - began < 3000 && wait_socket_ms(s, false, 3000))
+            got = recv(s, piece, sizeof piece, 0);
+        EXPECT_LE(got, 0) << "still open";
+    }
+    EXPECT_LT(GetTickCount() - began, 3000u);
+    for (SOCKET s : held) closesocket(s);
+    relay_slow_name_lookups(0);
+    select_next_channel();
+    EXPECT_TRUE(time_advances(15000));
+}
+
 // A channel that cannot get a relay address does not start, and never
 // plays the channel before under its name; the watchdog asks again.
 TEST_F(StreamRelay, AChannelWithoutARelayDoesNotPlayTheOneBefore) {
@@ -188,6 +232,112 @@ TEST_F(StreamRelay, AChannelWithoutARelayDoesNotPlayTheOneBefore) {
 
 // https goes through WinHTTP: TLS 1.2 or newer, never the user's logon.
 TEST_F(StreamRelay, TheHttpsRoadAsksForModernTlsAndNoLogon) { EXPECT_TRUE(relay_https_settings_applied()); }
+
+// The https road (here without TLS, so that the stand-in serves it) plays,
+// and each of its requests ends at once when the channel changes, a
+// stalled one too: its thread closes it, woken by the request's end.
+TEST_F(StreamRelay, TheWinHttpRoadPlaysAndEndsEachRequestAtOnce) {
+    relay_http_through_winhttp(true);
+    stop_playback();
+    size_t mark = standin_log().size();
+    select_next_channel();
+    EXPECT_TRUE(time_advances(15000));
+    EXPECT_FALSE(wait_for_log(mark, "USER-AGENT ", 1000).empty());
+    zap_and_expect_one_stream_at_a_time({""});
+}
+
+// A stream address of the channel in the first row, through the relay.
+std::string relay_address_of_first_channel(const std::string& user_info) {
+    std::string id = cell_text(IDC_CHANNEL_LIST, 0, 4);
+    std::string url = "http://" + user_info + standin_address() + "/live?ch=" + id + "&sid=" + account.session_id +
+                      "&channelid=" + id;
+    char address[64];
+    if (!relay_address_for(url.c_str(), address, sizeof address)) return "";
+    return address;
+}
+
+// Credentials in a stream address reach its host as Basic authorization,
+// on the http road and on WinHTTP's, the same host after a redirect too,
+// and never another host that a redirect names.
+TEST_F(StreamRelay, CredentialsInAnAddressGoToItsHostAndNoOther) {
+    const std::string seen = "AUTHORIZATION Basic aXZhbjpwQHNz";  // "ivan:p@ss"
+    for (bool winhttp : {false, true}) {
+        relay_http_through_winhttp(winhttp);
+        stop_playback();
+        struct {
+            const char* faults;
+            size_t authorized;  // requests that carried the credentials
+        } cases[] = {{"", 1}, {"stream=redirect:self", 2}, {"stream=redirect:other", 1}};
+        for (const auto& c : cases) {
+            standin_faults(c.faults);
+            size_t mark = standin_log().size();
+            std::string address = relay_address_of_first_channel("ivan:p%40ss@");
+            ASSERT_FALSE(address.empty());
+            std::string answer = fetch_from_relay(address.c_str());
+            EXPECT_EQ(answer.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << c.faults << " " << winhttp;
+            EXPECT_GT(answer.size(), 4096u) << "the stream plays";
+            EXPECT_EQ(count_log(mark, seen), c.authorized) << c.faults << " " << winhttp;
+            EXPECT_EQ(count_log(mark, "AUTHORIZATION "), c.authorized) << c.faults << " " << winhttp;
+        }
+    }
+}
+
+// Bodies the player would read addresses from, past the relay: refused.
+// A playlist whose byte order mark and header come apart is still read as
+// one, and rewritten.
+TEST_F(StreamRelay, ManifestsAndCompressedBodiesAreRefusedAndPlaylistsRewritten) {
+    stop_playback();
+    for (const char* body : {"dash", "smooth", "gzip"}) {
+        standin_faults(std::string("stream=body:") + body);
+        std::string address = relay_address_of_first_channel("");
+        ASSERT_FALSE(address.empty());
+        EXPECT_EQ(fetch_from_relay(address.c_str()).rfind("HTTP/1.0 502", 0), 0u) << body;
+    }
+    standin_faults("stream=body:split");
+    std::string address = relay_address_of_first_channel("");
+    std::string answer = fetch_from_relay(address.c_str());
+    EXPECT_EQ(answer.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << answer;
+    size_t body = answer.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    std::string prefix = address.substr(0, address.rfind('/') + 1);
+    const std::string header = "\xEF\xBB\xBF#EXTM3U\n#EXTINF:4,\n";
+    EXPECT_EQ(answer.substr(body + 4, header.size()), header) << answer;
+    EXPECT_NE(answer.find("\n" + prefix), std::string::npos) << answer;
+    EXPECT_EQ(answer.find("example.invalid"), std::string::npos) << answer;
+}
+
+// A player that reads slowly is waited for: a host's 50 MB burst reaches a
+// reader that takes nothing for longer than any of the relay's waits.
+TEST_F(StreamRelay, ASlowPlayerIsWaitedForAndGetsTheWholeBurst) {
+    stop_playback();
+    standin_faults("stream=burst:50");
+    std::string address = relay_address_of_first_channel("");
+    ASSERT_FALSE(address.empty());
+    SOCKET s = connect_to_relay(address.c_str());
+    std::string request = "GET " + address.substr(address.rfind('/')) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    send_all(s, request.data(), static_cast<int32_t>(request.size()));
+    pump(12000);
+    std::string head;
+    int64_t body = 0;
+    char piece[65536];
+    int got;
+    while (wait_socket_ms(s, false, 5000) && (got = recv(s, piece, sizeof piece, 0)) > 0) {
+        size_t from = 0;
+        if (head.find("\r\n\r\n") == std::string::npos) {
+            head.append(piece, static_cast<size_t>(got));
+            size_t end = head.find("\r\n\r\n");
+            if (end == std::string::npos) continue;
+            from = static_cast<size_t>(got) - (head.size() - end - 4);
+            head.resize(end + 4);
+        }
+        body += got - static_cast<int64_t>(from);
+    }
+    closesocket(s);
+    size_t length = head.find("Content-Length: ");
+    ASSERT_NE(length, std::string::npos) << head;
+    EXPECT_GE(atoll(head.c_str() + length + 16), 50000000LL);
+    EXPECT_EQ(body, atoll(head.c_str() + length + 16));
+}
 
 // The HLS channel (its stream address names a master playlist): every
 // playlist, variant and segment comes through the relay.

@@ -1,0 +1,190 @@
+// The relay's address rules over public corpora (tests/corpus): the
+// resolution examples of RFC 3986, and the sample playlists of a
+// well-known HLS parser, each also with CRLF endings and a byte order mark.
+#include "relay/playlist_rules.h"
+#include "relay/relay_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string corpus = std::string(TVCLIENT_SOURCE_DIR) + "/tests/corpus/";
+const std::string relay_prefix = "http://127.0.0.1:40000/";
+
+std::string read_all(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        at = end + 1;
+    }
+    return lines;
+}
+
+TEST(Corpus, Rfc3986ResolutionExamples) {
+    std::vector<std::string> lines = lines_of(read_all(corpus + "rfc3986-resolution.txt"));
+    int32_t cases = 0, fragments = 0;
+    for (const std::string& line : lines) {
+        if (line.empty() || line.rfind("# ", 0) == 0) continue;
+        size_t tab = line.find('\t');
+        ASSERT_NE(tab, std::string::npos) << line;
+        std::string ref = line.substr(0, tab);
+        std::string expected = line.substr(tab + 1);
+        // A fragment is never sent to a host: the relay drops it.
+        if (expected.find('#') != std::string::npos) {
+            expected.resize(expected.find('#'));
+            ++fragments;
+        }
+        char out[512];
+        EXPECT_TRUE(resolve_address("http://a/b/c/d;p?q", ref.data(), ref.size(), out, sizeof out)) << ref;
+        EXPECT_EQ(std::string(out), expected) << '"' << ref << '"';
+        ++cases;
+    }
+    EXPECT_EQ(cases, 42);
+    EXPECT_EQ(fragments, 6);
+}
+
+// Records what the rewriter registers; http and https only.
+uint64_t record(const char* absolute, void* context) {
+    auto* seen = static_cast<std::vector<std::string>*>(context);
+    std::string a = absolute;
+    if (a.rfind("http://", 0) != 0 && a.rfind("https://", 0) != 0) return 0;
+    seen->push_back(a);
+    return seen->size();
+}
+
+bool names_an_address(std::string name) {
+    for (char& c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return name == "URI" || name == "X-ASSET-LIST" || (name.size() > 4 && name.compare(name.size() - 4, 4, "-URI") == 0);
+}
+
+// The attributes of a tag line, read on their own: name and value (quotes
+// kept), in order.
+std::vector<std::pair<std::string, std::string>> attributes_of(const std::string& line) {
+    std::vector<std::pair<std::string, std::string>> found;
+    size_t colon = line.find(':');
+    if (colon == std::string::npos) return found;
+    size_t i = colon + 1;
+    while (i < line.size()) {
+        size_t eq = line.find_first_of("=,", i);
+        if (eq == std::string::npos || line[eq] == ',') {
+            i = eq == std::string::npos ? line.size() : eq + 1;
+            continue;
+        }
+        std::string name = line.substr(i, eq - i);
+        size_t end = eq + 1;
+        if (end < line.size() && line[end] == '"') end = line.find('"', end + 1) + 1;
+        end = line.find(',', end == 0 ? line.size() : end);
+        if (end == std::string::npos) end = line.size();
+        found.emplace_back(name, line.substr(eq + 1, end - eq - 1));
+        i = end + 1;
+    }
+    return found;
+}
+
+std::string unquoted(const std::string& value) {
+    return value.size() >= 2 && value.front() == '"' && value.back() == '"' ? value.substr(1, value.size() - 2) : value;
+}
+
+// The playlist rewritten names no address but the relay's; each address it
+// registered is absolute, http or https, with no dot segments; every line
+// without an address is unchanged.
+void check_playlist(const std::string& name, const std::string& body, const std::string& base) {
+    std::vector<std::string> seen;
+    std::vector<char> out(body.size() * 4 + 4096);
+    int64_t n = rewrite_playlist(body.data(), body.size(), base.c_str(), 40000, record, &seen, out.data(), out.size());
+    ASSERT_GE(n, 0) << name;
+    std::vector<std::string> in_lines = lines_of(body);
+    std::vector<std::string> out_lines = lines_of(std::string(out.data(), static_cast<size_t>(n)));
+    ASSERT_EQ(in_lines.size(), out_lines.size()) << name;
+    for (size_t i = 0; i < in_lines.size(); ++i) {
+        std::string in = in_lines[i], got = out_lines[i];
+        if (i == 0 && in.rfind("\xEF\xBB\xBF", 0) == 0) {
+            EXPECT_EQ(got.rfind("\xEF\xBB\xBF", 0), 0u) << name;
+            in = in.substr(3);
+            got = got.substr(3);
+        }
+        size_t first = in.find_first_not_of(" \t");
+        if (first == std::string::npos) {
+            EXPECT_EQ(got, in) << name << ':' << i + 1;
+        } else if (in[first] != '#') {
+            EXPECT_EQ(got.rfind(relay_prefix, 0), 0u) << name << ':' << i + 1 << ' ' << got;
+        } else {
+            std::vector<std::pair<std::string, std::string>> before = attributes_of(in), after = attributes_of(got);
+            ASSERT_EQ(before.size(), after.size()) << name << ':' << i + 1;
+            bool changed = false;
+            for (size_t a = 0; a < after.size(); ++a) {
+                EXPECT_EQ(after[a].first, before[a].first) << name << ':' << i + 1;
+                if (names_an_address(after[a].first)) {
+                    EXPECT_EQ(unquoted(after[a].second).rfind(relay_prefix, 0), 0u) << name << ':' << i + 1 << ' ' << got;
+                    changed = true;
+                } else {
+                    EXPECT_EQ(after[a].second, before[a].second) << name << ':' << i + 1;
+                }
+            }
+            if (!changed) EXPECT_EQ(got, in) << name << ':' << i + 1;
+        }
+    }
+    for (const std::string& a : seen) {
+        EXPECT_EQ(a.find("/./"), std::string::npos) << name << ' ' << a;
+        EXPECT_EQ(a.find("/../"), std::string::npos) << name << ' ' << a;
+        EXPECT_EQ(a.find('#'), std::string::npos) << name << ' ' << a;
+    }
+}
+
+std::string with_crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n' && (out.empty() || out.back() != '\r')) out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+TEST(Corpus, HlsParserSamplePlaylists) {
+    std::string folder = corpus + "hls-grafov-m3u8/";
+    DIR* dir = opendir(folder.c_str());
+    ASSERT_NE(dir, nullptr) << folder;
+    int32_t playlists = 0;
+    for (dirent* e = readdir(dir); e != nullptr; e = readdir(dir)) {
+        std::string name = e->d_name;
+        if (name.size() < 5 || name.compare(name.size() - 5, 5, ".m3u8") != 0) continue;
+        std::string body = read_all(folder + name);
+        // Served as a playlist, it is rewritten; served as anything else,
+        // never passed on raw (a playlist with comments above its header
+        // is no playlist to the player: the relay refuses it).
+        EXPECT_EQ(judge_body("application/vnd.apple.mpegurl", body.data(), body.size(), true), body_kind::playlist);
+        body_kind untyped = judge_body("application/octet-stream", body.data(), body.size(), true);
+        EXPECT_TRUE(untyped == body_kind::playlist || untyped == body_kind::document) << name;
+        if (body.rfind("#EXTM3U", 0) == 0) EXPECT_EQ(untyped, body_kind::playlist) << name;
+        for (const char* base : {"http://cdn.example/live/a/index.m3u8?token=1", "https://cdn.example:8443/x"}) {
+            check_playlist(name, body, base);
+            check_playlist(name + " (CRLF)", with_crlf(body), base);
+            check_playlist(name + " (byte order mark)", "\xEF\xBB\xBF" + body, base);
+        }
+        ++playlists;
+    }
+    closedir(dir);
+    EXPECT_EQ(playlists, 25);
+}
+
+}  // namespace
