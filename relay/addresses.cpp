@@ -108,7 +108,6 @@ bool relay_address_for(const char* stream_url, char* out, size_t out_size) {
     LeaveCriticalSection(&relay_lock);
     trace_event("relay.ending");
     end_relayed_requests();
-    wait_for_hosts_closed();
     trace_event("relay.ended");
     uint64_t id = remember_address(stream_url, now, true);
     return id != 0 && format_relay_url(relay_port, id, out, out_size);

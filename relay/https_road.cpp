@@ -21,10 +21,18 @@ void widen(const char* text, WCHAR* out, int32_t size) {
     out[i] = 0;
 }
 
-// WinHTTP tells the place of a request (its context) how each step ended,
-// from a thread of its own.
+// Each request's number, its context: WinHTTP may still tell of a closed
+// request while the place serves the next one (and under Wine the next
+// may even get the same handle), so news is taken only for the number the
+// place serves now.
+volatile LONG requests_made = 0;
+
+// WinHTTP tells how each step of a request ended, from a thread of its own.
 void CALLBACK request_news(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD length) {
-    connection_place* place = reinterpret_cast<connection_place*>(context);
+    LONG serial = static_cast<LONG>(context);
+    connection_place* place = nullptr;
+    for (connection_place& p : places)
+        if (serial != 0 && InterlockedCompareExchange(&p.https_serial, 0, 0) == serial) place = &p;
     if (place == nullptr) return;
     switch (status) {
     case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
@@ -68,9 +76,8 @@ int64_t step_outcome(relay_connection* c, BOOL started) {
 void close_request(relay_connection* c, HINTERNET request, HINTERNET connection) {
     if (request != nullptr) {
         WinHttpCloseHandle(request);
-        // It tells that the request is closing just before it lets go of
-        // the request's connection: a moment more for that.
-        if (WaitForSingleObject(c->place->https_closed, 2000) == WAIT_OBJECT_0) Sleep(15);
+        WaitForSingleObject(c->place->https_closed, 2000);
+        InterlockedExchange(&c->place->https_serial, 0);
     }
     if (connection != nullptr) WinHttpCloseHandle(connection);
     InterlockedExchange(&c->place->host_open, 0);
@@ -128,9 +135,12 @@ bool relay_https(relay_connection* c, const http_address& to, char* url, size_t 
         WinHttpSetOption(request_handle, WINHTTP_OPTION_AUTOLOGON_POLICY, &never, sizeof never);
         DWORD no_redirects = WINHTTP_DISABLE_REDIRECTS;
         WinHttpSetOption(request_handle, WINHTTP_OPTION_DISABLE_FEATURE, &no_redirects, sizeof no_redirects);
-        DWORD_PTR place = reinterpret_cast<DWORD_PTR>(c->place);
+        LONG serial = InterlockedIncrement(&requests_made);
+        if (serial == 0) serial = InterlockedIncrement(&requests_made);
+        DWORD_PTR context = static_cast<DWORD_PTR>(serial);
         ResetEvent(c->place->https_closed);
-        WinHttpSetOption(request_handle, WINHTTP_OPTION_CONTEXT_VALUE, &place, sizeof place);
+        InterlockedExchange(&c->place->https_serial, serial);
+        WinHttpSetOption(request_handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context);
     }
     player_sends_at_once(c);
     ResetEvent(c->place->https_done);

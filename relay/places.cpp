@@ -221,6 +221,8 @@ void end_relayed_requests() {
         SetEvent(p.end);
     }
     LeaveCriticalSection(&relay_lock);
+    // A restart asks the host again at once: not before the last request let go.
+    wait_for_hosts_closed();
 }
 
 void relay_refuse_start(bool refuse) {

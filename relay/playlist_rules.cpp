@@ -90,10 +90,26 @@ bool type_is_one_of(const char* content_type, const char* const* types, size_t c
 }
 
 // A byte that no text holds: a control byte other than the blank ones and
-// escape, or one that never appears in UTF-8.
+// escape, or one that never appears in UTF-8. Text is also UTF-8 as a whole.
 bool binary_byte(unsigned char c) {
     return (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v' && c != 0x1b) || c == 0x7f ||
            c == 0xc0 || c == 0xc1 || c >= 0xf5;
+}
+
+// Whether bytes are UTF-8 (a sequence cut by the end counts as whole
+// unless the body ends there).
+bool valid_utf8(const unsigned char* b, size_t n, bool ends) {
+    for (size_t i = 0; i < n;) {
+        unsigned char c = b[i];
+        size_t more = c < 0x80 ? 0 : (c & 0xe0) == 0xc0 ? 1 : (c & 0xf0) == 0xe0 ? 2 : (c & 0xf8) == 0xf0 ? 3 : 9;
+        if (more == 9) return false;
+        for (size_t k = 1; k <= more; ++k) {
+            if (i + k >= n) return !ends;
+            if ((b[i + k] & 0xc0) != 0x80) return false;
+        }
+        i += more + 1;
+    }
+    return true;
 }
 
 bool starts_with(const char* text, size_t n, const char* prefix) {
@@ -143,6 +159,7 @@ body_kind judge_body(const char* content_type, const char* body, size_t n, bool 
     size_t looked = n < body_judged_after ? n : body_judged_after;
     for (size_t i = 0; i < looked; ++i)
         if (binary_byte(b[i])) return body_kind::media;
+    if (!valid_utf8(b, looked, whole && looked == n)) return body_kind::media;
     if (looked < body_judged_after && !whole) return body_kind::undecided;
     const char* text = body;
     size_t left = looked;
@@ -155,7 +172,8 @@ body_kind judge_body(const char* content_type, const char* body, size_t n, bool 
     if (starts_with(text, left, "#EXTM3U") || starts_with(text, left, "#EXTINF") ||
         first_entry_is_an_address(text, left))
         return body_kind::playlist;
-    return body_kind::document;
+    // An HLS key is 16 bytes that may all look like text.
+    return whole && n <= 16 ? body_kind::media : body_kind::document;
 }
 
 bool resolve_address(const char* base, const char* ref, size_t ref_n, char* out, size_t out_size) {

@@ -27,8 +27,9 @@ const size_t body_judged_after = 1024;
 // whose first line, after a UTF-8 byte order mark and blank space, is
 // "#EXTM3U" or "#EXTINF", or whose first line that is neither a comment
 // nor blank is an address with a scheme (the player takes such a body for
-// a playlist too). A body with a byte that text never holds is media at
-// once; WebVTT subtitles are media. whole: the body ends at n.
+// a playlist too). A body with a byte that text never holds, or that is
+// not UTF-8, is media at once; so are WebVTT subtitles and a whole body of
+// 16 bytes or fewer (an HLS key). whole: the body ends at n.
 body_kind judge_body(const char* content_type, const char* body, size_t n, bool whole);
 
 // Resolves an address found in a document fetched from base (an absolute

@@ -62,6 +62,7 @@ struct connection_place {
     HANDLE https_done;             // auto reset: the request's step finished
     HANDLE https_closed;           // auto reset: WinHTTP let go of the request
     volatile LONG https_outcome;   // the step's bytes read, or -1 when it failed
+    volatile LONG https_serial;    // the number of the request it serves (0: none)
 };
 extern connection_place places[most_connections];
 

@@ -25,8 +25,9 @@ bool relay_address_for(const char* stream_url, char* out, size_t out_size);
 
 // Ends every request under way at once, whatever the host is doing (the
 // player stopped): each closes its connection to the host as soon as its
-// thread sees the word, and the next stream's start waits for that. The
-// current stream's address stays valid for a restart.
+// thread sees the word, and this waits for that (a second at most), so
+// that a restart or the next stream never has two connections to the host.
+// The current stream's address stays valid for a restart.
 void end_relayed_requests();
 
 // For the tests: makes the relay fail to start while set (as when the

@@ -243,7 +243,7 @@ TEST_F(StreamRelay, TheWinHttpRoadPlaysAndEndsEachRequestAtOnce) {
     select_next_channel();
     EXPECT_TRUE(time_advances(15000));
     EXPECT_FALSE(wait_for_log(mark, "USER-AGENT ", 1000).empty());
-    zap_and_expect_one_stream_at_a_time({""});
+    zap_and_expect_one_stream_at_a_time({"", "stream=stall:1"});
 }
 
 // A stream address of the channel in the first row, through the relay.
