@@ -13,5 +13,6 @@ void utf8_to_wide(const char* text, WCHAR* out, int32_t out_chars);
 // Converts UTF-16 text to UTF-8 into out (always terminated).
 void wide_to_utf8(const WCHAR* text, char* out, int32_t out_size);
 
-// A message box with UTF-8 text and caption; returns the button pressed.
+// A message box with UTF-8 text and caption, above every window (topmost)
+// and in the foreground; returns the button pressed.
 int32_t show_message(HWND owner, const char* text, const char* caption, UINT type);

@@ -202,6 +202,10 @@ void message_watch::look_at(HWND hwnd) {
     static_texts texts;
     EnumChildWindows(hwnd, collect_static, reinterpret_cast<LPARAM>(&texts));
     m.text = texts.joined;
+    m.topmost = (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    for (HWND under = GetWindow(hwnd, GW_HWNDNEXT); under != nullptr && m.below.size() < 1000;
+         under = GetWindow(under, GW_HWNDNEXT))
+        m.below.push_back(under);
 
     handled_.push_back(hwnd);
     EnterCriticalSection(&lock_.cs);

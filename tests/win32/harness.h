@@ -75,6 +75,8 @@ private:
 struct seen_message {
     std::string caption;
     std::string text;
+    bool topmost;              // the box's own window is in the topmost band
+    std::vector<HWND> below;   // the windows under it, as it was shown
 };
 
 // Watches the desktop from a thread of its own: calls look every 30 ms

@@ -92,4 +92,38 @@ TEST_F(KeepAlive, ARefusedSessionStopsThePictureUntilTheWatchdogBringsItBack) {
     EXPECT_TRUE(time_advances(15000));
 }
 
+// Over the fullscreen, topmost picture the program's messages are in
+// sight: a refused session's and a timed-out exchange's box is topmost
+// itself, and above the video window (on Windows an unowned box that is not
+// topmost opens under it, and holds the keyboard unseen).
+TEST_F(KeepAlive, MessagesOverTheFullscreenPictureAreInSight) {
+    toggle_fullscreen(video_window);
+    pump(300);
+    ASSERT_NE(GetWindowLongW(video_window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    auto in_sight = [](const seen_message& m) {
+        EXPECT_TRUE(m.topmost) << m.text;
+        EXPECT_NE(std::find(m.below.begin(), m.below.end(), video_window), m.below.end()) << m.text;
+    };
+    HWND list = GetDlgItem(user_panel, IDC_USER_ACCOUNTS);
+    SendMessageW(list, CB_SETCURSEL, 2, 0);  // no credit: refused
+    {
+        message_watch watch;
+        keep_session();
+        ASSERT_EQ(watch.seen().size(), 1u);
+        EXPECT_EQ(watch.seen()[0].text, "Недостатъчен кредит!");
+        in_sight(watch.seen()[0]);
+    }
+    SendMessageW(list, CB_SETCURSEL, 0, 0);
+    standin_faults("keepsession=silent");
+    {
+        message_watch watch;
+        keep_session();
+        ASSERT_GE(watch.seen().size(), 1u);
+        EXPECT_EQ(watch.seen()[0].text, "TimeOut!");
+        in_sight(watch.seen()[0]);
+    }
+    standin_faults("");
+    toggle_fullscreen(video_window);
+}
+
 }  // namespace

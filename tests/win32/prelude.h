@@ -40,6 +40,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
