@@ -5,24 +5,36 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
-const char key_path[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\";
+// The remembered login's own place. Windows keeps the Policies key for
+// Group Policy: a standard user (and an administrator under UAC) can read
+// it but not write it. Where it cannot be written, the values go to the
+// program's own key, and are read from there when the Policies key has none.
+const char policy_key[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\";
+const char own_key[] = "Software\\tvclient";
 
-// A fresh system may lack the key: it is created when missing, so that
+// For the tests, as a standard user's Windows does: the Policies key refuses
+// every write while TVCLIENT_POLICIES_READ_ONLY is set.
+bool policy_key_refused() { return GetEnvironmentVariableA("TVCLIENT_POLICIES_READ_ONLY", nullptr, 0) > 0; }
+
+// A fresh system may lack a key: it is created when missing, so that
 // "remember me" works from the first start.
-HKEY open_key() {
+HKEY open_for_writing(const char* path) {
+    if (path == policy_key && policy_key_refused()) return nullptr;
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, key_path, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
         return nullptr;
     return key;
 }
 
 // Values are written with the length of their text, without the terminator.
-void set_text(HKEY key, const char* name, const char* text) {
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(strlen(text)));
+bool set_text(HKEY key, const char* name, const char* text) {
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                          static_cast<DWORD>(strlen(text))) == ERROR_SUCCESS;
 }
 
 // Reads a value into a cleared buffer of room + 1 bytes, so that a value
@@ -36,46 +48,55 @@ bool query_text(HKEY key, const char* name, char* buffer, DWORD room) {
     return r == ERROR_SUCCESS;
 }
 
+// Writes a value to the Policies key, or where that is refused, to the
+// program's own.
+void store_text(const char* name, const char* text) {
+    for (const char* path : {policy_key, own_key}) {
+        HKEY key = open_for_writing(path);
+        bool stored = key != nullptr && set_text(key, name, text);
+        if (key != nullptr) RegCloseKey(key);
+        if (stored) return;
+    }
+}
+
+// Reads a value from the Policies key, else from the program's own; false
+// (an empty buffer) when neither has it.
+bool read_text(const char* name, char* buffer, DWORD room) {
+    memset(buffer, 0, room + 1);
+    for (const char* path : {policy_key, own_key}) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) continue;
+        bool found = query_text(key, name, buffer, room);
+        RegCloseKey(key);
+        if (found) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int32_t load_remember_flag() {
     char flag[9];
-    memset(flag, 0, sizeof flag);
-    HKEY key = open_key();
-    if (key == nullptr) return 0;
-    if (!query_text(key, "isRem", flag, 8)) set_text(key, "isRem", "0");
-    RegCloseKey(key);
+    if (!read_text("isRem", flag, 8)) store_text("isRem", "0");
     return leading_number(flag);
 }
 
 void save_remember_flag(int32_t flag) {
     char text[16];
     snprintf(text, sizeof text, "%d", static_cast<int>(flag));
-    HKEY key = open_key();
-    if (key == nullptr) return;
-    set_text(key, "isRem", text);
-    RegCloseKey(key);
+    store_text("isRem", text);
 }
 
 void load_credentials(HWND dialog) {
     char user[33];
     char pass[33];
-    memset(user, 0, sizeof user);
-    memset(pass, 0, sizeof pass);
-    HKEY key = open_key();
-    if (key != nullptr) {
-        query_text(key, "a_user", user, 32);
-        query_text(key, "a_pass", pass, 32);
-        RegCloseKey(key);
-    }
+    read_text("a_user", user, 32);
+    read_text("a_pass", pass, 32);
     SetDlgItemTextA(dialog, IDC_LOGIN_USER, user);
     SetDlgItemTextA(dialog, IDC_LOGIN_PASS, pass);
 }
 
 void save_credentials(const char* user, const char* pass) {
-    HKEY key = open_key();
-    if (key == nullptr) return;
-    set_text(key, "a_user", user);
-    set_text(key, "a_pass", pass);
-    RegCloseKey(key);
+    store_text("a_user", user);
+    store_text("a_pass", pass);
 }

@@ -1,4 +1,6 @@
-// The remembered login: three string values in the current user's registry.
+// The remembered login: three string values in the current user's registry,
+// under the Policies key, or where Windows refuses writes there (a
+// standard user), under the program's own key HKCU\Software\tvclient.
 #pragma once
 
 #include "base/win32.h"

@@ -14,6 +14,7 @@ protected:
         delete_stored("isRem");
         delete_stored("a_user");
         delete_stored("a_pass");
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\tvclient");
     }
     // Starts the client against the server and waits for its login dialog.
     HWND start(scripted_server& server) {
@@ -119,6 +120,34 @@ TEST_F(LoginDialog, ARefusedLoginStoresTheTypedValuesSendsThemUnchangedAndEnds) 
     EXPECT_EQ(lines[1], "GET http://" + server.address() +
                             "/socket_server/server.php?input=user\x01user name\x01pass\x01" "a&b c#1\x01"
                             "account\x01info\r\n");
+}
+
+// A standard user's Windows refuses writes under the Policies key: the
+// login is remembered all the same, in the program's own key, and comes
+// back at the next start.
+TEST_F(LoginDialog, ALoginIsRememberedWhereThePoliciesKeyRefusesWrites) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, credentials_key);
+    scoped_env read_only("TVCLIENT_POLICIES_READ_ONLY", "1");
+    service_answers answers;
+    answers.account = "false";
+    scripted_server server(answer_by_request(answers));
+    HWND dialog = start(server);
+    ASSERT_NE(dialog, nullptr);
+    SendMessageW(GetDlgItem(dialog, IDC_LOGIN_REMEMBER), BM_CLICK, 0, 0);
+    SetWindowTextA(GetDlgItem(dialog, IDC_LOGIN_USER), "ivan");
+    SetWindowTextA(GetDlgItem(dialog, IDC_LOGIN_PASS), "12&34");
+    {
+        message_watch watch;
+        SendMessageW(GetDlgItem(dialog, 1), BM_CLICK, 0, 0);
+        EXPECT_EQ(client_->wait(30000), 0);
+    }
+    EXPECT_EQ(stored("a_user"), "<missing>") << "the Policies key took a write";
+    client_.reset(new client_process());
+    dialog = client_->find_window("Login", 30000);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(ticked(dialog));
+    EXPECT_EQ(window_text(GetDlgItem(dialog, IDC_LOGIN_USER)), "ivan");
+    EXPECT_EQ(window_text(GetDlgItem(dialog, IDC_LOGIN_PASS)), "12&34");
 }
 
 TEST_F(LoginDialog, FalseAnywhereInTheResponseIsARefusal) {
