@@ -8,6 +8,7 @@
 
 #include <vlc/vlc.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 int32_t playback_wanted;
@@ -25,7 +26,50 @@ int32_t volume;
 
 // libvlc 3.0 reads its plug-in folder from the environment, not from an
 // option; the C runtime's environment is the one it reads on both systems.
-char plugin_path_setting[] = "VLC_PLUGIN_PATH=plugins";
+// The folder is "plugins" beside the program, never one of that name where
+// the program was started (whoever can write there could run code as the
+// subscriber). Without a path to give, the setting is left out: libvlc
+// then reads the plug-ins beside itself.
+char plugin_path_setting[MAX_PATH * 3 + 32];
+
+void set_plugin_path() {
+    WCHAR folder[MAX_PATH + 8];
+    DWORD n = GetModuleFileNameW(nullptr, folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return;
+    while (n > 0 && folder[n - 1] != '\\') --n;
+    lstrcpynW(folder + n, L"plugins", 8);
+    char path[MAX_PATH * 3];
+#ifdef __WINE__
+    // The player library is the system's own: it takes a Unix path.
+    typedef char*(CDECL * unix_name_of)(const WCHAR*);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    unix_name_of unix_name = kernel != nullptr ? reinterpret_cast<unix_name_of>(reinterpret_cast<void (*)()>(
+        GetProcAddress(kernel, "wine_get_unix_file_name"))) : nullptr;
+    char* unix_path = unix_name != nullptr ? unix_name(folder) : nullptr;
+    if (unix_path == nullptr) return;
+    lstrcpynA(path, unix_path, sizeof path);
+    HeapFree(GetProcessHeap(), 0, unix_path);
+#else
+    // The C runtime's environment is in the ANSI code page: a folder it
+    // cannot spell is given by its short name.
+    BOOL lossy = FALSE;
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder, -1, path, sizeof path, nullptr, &lossy) == 0) return;
+    if (lossy) {
+        folder[n] = 0;
+        WCHAR short_folder[MAX_PATH];
+        DWORD m = GetShortPathNameW(folder, short_folder, MAX_PATH);
+        if (m == 0 || m >= MAX_PATH - 8) return;
+        lstrcpynW(short_folder + m, L"plugins", 8);
+        lossy = FALSE;
+        if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, short_folder, -1, path, sizeof path, nullptr, &lossy) ==
+                0 ||
+            lossy)
+            return;
+    }
+#endif
+    snprintf(plugin_path_setting, sizeof plugin_path_setting, "VLC_PLUGIN_PATH=%s", path);
+    putenv(plugin_path_setting);
+}
 
 // The options of libvlc 3.0 that deinterlace in blend mode, read no
 // configuration file of libvlc's own and start no interface.
@@ -95,7 +139,7 @@ void rebind_player_if_replaced(HWND video) {
 
 void create_player(HWND video) {
     prepare_player_memory();
-    putenv(plugin_path_setting);
+    set_plugin_path();
     vlc_instance = libvlc_new(countof(player_options), player_options);
     if (vlc_instance != nullptr) media_player = libvlc_media_player_new(vlc_instance);
     if (media_player != nullptr) {

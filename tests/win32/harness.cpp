@@ -290,7 +290,7 @@ std::string version_line(const std::string& host) {
     return "GET http://" + host + "/socket_server/server.php?input=version\r\n";
 }
 
-client_process::client_process() {
+client_process::client_process(const char* working_folder) {
     STARTUPINFOA si;
     memset(&si, 0, sizeof si);
     si.cb = sizeof si;
@@ -298,7 +298,7 @@ client_process::client_process() {
     std::string command = "\"" + client_path + "\"";
     std::vector<char> cmd(command.begin(), command.end());
     cmd.push_back('\0');
-    if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, working_folder, &si, &pi)) {
         process_ = pi.hProcess;
         id_ = pi.dwProcessId;
         CloseHandle(pi.hThread);

@@ -174,7 +174,8 @@ std::string version_line(const std::string& host);
 // The client started as its own process (the environment of this one).
 class client_process {
 public:
-    client_process();
+    // Starts the client, in working_folder when one is given.
+    explicit client_process(const char* working_folder = nullptr);
     ~client_process();  // kills the client if it still runs
     bool started() const { return process_ != nullptr; }
     // Waits for the process to end; its exit code, or -1 after timeout_ms.

@@ -187,6 +187,36 @@ TEST_F(LoginDialog, AFailedExchangeLetsStartUpGoOnWithAnEntryOfTwoBlanks) {
 }
 
 // The whole start-up, as a subscriber sees it after logging in.
+// The player's plug-ins come from the program's own folder: a plug-in
+// planted in a "plugins" folder where the program is started (a download
+// folder, a share) is never loaded. The planted one leaves a mark when the
+// system loads it.
+TEST_F(LoginDialog, APlugInWhereTheProgramIsStartedIsNeverLoaded) {
+    std::string folder = scratch_file("started-here");
+    std::string mark = folder + "/loaded";
+    ASSERT_EQ(host_command("rm -rf " + folder + " && mkdir -p " + folder + "/plugins && printf '"
+                           "#include <stdio.h>\\n__attribute__((constructor)) static void planted(void) "
+                           "{ FILE* f = fopen(\"" + mark + "\", \"w\"); if (f) fclose(f); }\\n' > " + folder +
+                           "/planted.c && gcc -shared -fPIC -o " + folder + "/plugins/libplanted_plugin.so " + folder +
+                           "/planted.c"),
+              0);
+    std::string windows_folder = "Z:" + folder;
+    for (char& c : windows_folder)
+        if (c == '/') c = '\\';
+    scripted_server server(answer_by_request(service_answers()));
+    scoped_env env("TVCLIENT_SERVICE", server.address().c_str());
+    client_.reset(new client_process(windows_folder.c_str()));
+    HWND dialog = client_->find_window("Login", 30000);
+    ASSERT_NE(dialog, nullptr);
+    SetWindowTextA(GetDlgItem(dialog, IDC_LOGIN_USER), "ivan");
+    SetWindowTextA(GetDlgItem(dialog, IDC_LOGIN_PASS), "1234");
+    SendMessageW(GetDlgItem(dialog, 1), BM_CLICK, 0, 0);
+    ASSERT_NE(client_->find_window("play", 30000), nullptr);  // the player made, its plug-ins read
+    Sleep(1000);
+    EXPECT_NE(host_command("test -e " + mark), 0) << "the planted plug-in was loaded";
+    host_command("rm -rf " + folder);
+}
+
 TEST_F(LoginDialog, AnAcceptedLoginShowsTheVideoWindowAndTheFourPanels) {
     service_answers answers;
     answers.account = join({"uid", "123", "fn", "Иван", "ln", "Петров", "sessionid", "0123456789abcdef", "cr",
