@@ -58,8 +58,12 @@ def first_start(desktop, service, home):
         time.sleep(0.5)
         os.makedirs(SHOTS, exist_ok=True)
         desktop.shot(os.path.join(SHOTS, "first-start.png"))
-        check(os.path.isfile(os.path.join(home, ".local", "share", "tvclient", "prefix", "system.reg")),
+        data = os.path.join(home, ".local", "share", "tvclient")
+        check(os.path.isfile(os.path.join(data, "prefix", "system.reg")),
               "in a Wine prefix of its own under the user's data folder")
+        # Started with root's umask (022): the saved login is the user's alone all the same.
+        private = [os.stat(p).st_mode & 0o077 == 0 for p in (data, os.path.join(data, "prefix", "user.reg"))]
+        check(all(private), "the prefix's folder and its user.reg are the user's alone")
         missing = desktop.log_in_and_play(service, "petar", "s3cret")
         check(missing is None, "it logs in and a channel of the stand-in plays (missing: %s)" % missing)
         time.sleep(2)
