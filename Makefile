@@ -90,12 +90,37 @@ bench: bootstrap $(BUILD)/$(TVCLIENT_BUILD)/build.ninja
 
 # The Windows packages: build/dist/tvclient-<version>-win64.zip and
 # tvclient-<version>-setup.exe.
+#
+# A package for subscribers names the operator's service, built into it:
+#   make dist SERVICE_HOST=tv.example.bg[:port]   (make deb the same)
+# builds the program for that service first (in build/package-mingw or
+# build/package-wine; DOWNLOAD_SITE sets the site the version message names).
+# The demo and the tests' build talks to 127.0.0.1: it is packaged only with
+# DEMO=1, under a demo name; without either the command says how.
+PACKAGE_DEFS = -DTVCLIENT_SERVICE_HOST='$(SERVICE_HOST)' \
+               -DTVCLIENT_DOWNLOAD_SITE='$(or $(DOWNLOAD_SITE),http://$(SERVICE_HOST)/download)'
+ifdef SERVICE_HOST
+dist: bootstrap
+	cmake -S . -B $(BUILD)/package-mingw $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw.cmake $(PACKAGE_DEFS)
+	cmake --build $(BUILD)/package-mingw --target tvclient
+	/usr/bin/python3 scripts/dist $(BUILD)/dist $(BUILD)/package-mingw
+else
 dist: mingw
-	/usr/bin/python3 scripts/dist $(BUILD)/dist $(BUILD)/mingw
+	/usr/bin/python3 scripts/dist $(BUILD)/dist $(BUILD)/mingw $(if $(DEMO),--demo)
+endif
 
 # The Debian package of the wine build: build/dist/tvclient_<version>_amd64.deb.
+ifdef SERVICE_HOST
+deb: bootstrap
+	cmake -S . -B $(BUILD)/package-wine $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	      -DCMAKE_TOOLCHAIN_FILE=cmake/wine.cmake $(PACKAGE_DEFS)
+	cmake --build $(BUILD)/package-wine --target tvclient
+	/usr/bin/python3 scripts/deb $(BUILD)/dist $(BUILD)/package-wine
+else
 deb: wine
-	/usr/bin/python3 scripts/deb $(BUILD)/dist $(BUILD)/wine
+	/usr/bin/python3 scripts/deb $(BUILD)/dist $(BUILD)/wine $(if $(DEMO),--demo)
+endif
 
 clean:
 	rm -rf $(BUILD)

@@ -26,7 +26,7 @@ add_test(NAME check_layers COMMAND /usr/bin/python3 -m tests.scripts.check_layer
 # The project's Python passes its lint (.flake8): the test drivers and their
 # library, the benchmarks and the scripts.
 add_test(NAME python_lint
-         COMMAND flake8 tests bench tools scripts/check-layers scripts/dist scripts/deb
+         COMMAND flake8 tests bench tools scripts/check-layers scripts/dist scripts/deb scripts/package_rules.py
          WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 
 # The stand-in service.

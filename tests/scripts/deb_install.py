@@ -25,7 +25,8 @@ WORK = tempfile.mkdtemp(prefix="tvclient-deb.")
 os.environ["WINEPREFIX"] = os.path.join(WORK, "home", ".local", "share", "tvclient", "prefix")
 # (after the prefix is set: the desktop module reads it)
 from tests.e2e.desktop import Desktop, Service, StepFailed, check_and_say as check  # noqa: E402
-from tests.scripts.made import MakeFailed, make_packages, script_takes_relative_folders  # noqa: E402
+from tests.scripts.made import (MakeFailed, make_packages, refuses_a_loopback_package,  # noqa: E402
+                                script_takes_relative_folders)
 
 SKIPPED = 77
 USER = "nobody"  # a user other than root that every Debian system has
@@ -85,8 +86,11 @@ def main():
         return SKIPPED
     build, tvservice = sys.argv[1], sys.argv[2]
     version = open(os.path.join(ROOT, "VERSION")).read().strip()
-    names = ["tvclient_%s_amd64.deb" % version]
+    names = ["tvclient_%s~demo_amd64.deb" % version]
     try:
+        refused = refuses_a_loopback_package("deb", build)
+        if refused:
+            raise MakeFailed(refused)
         package = os.path.join(make_packages("deb", build, names), names[0])
         script_takes_relative_folders("deb", build, names)
     except MakeFailed as e:

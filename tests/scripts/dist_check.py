@@ -20,7 +20,7 @@ import sys
 import tempfile
 import zipfile
 
-from tests.scripts.made import MakeFailed, make_packages, script_takes_relative_folders
+from tests.scripts.made import MakeFailed, make_packages, refuses_a_loopback_package, script_takes_relative_folders
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comctl32.dll", "ws2_32.dll",
@@ -74,16 +74,32 @@ def main():
     version = open(os.path.join(ROOT, "VERSION")).read().strip()
     work = tempfile.mkdtemp(prefix="tvclient-dist.")
     try:
-        names = ["tvclient-%s-win64.zip" % version, "tvclient-%s-setup.exe" % version]
+        refused = refuses_a_loopback_package("dist", build)
+        if refused:
+            fail(refused)
+        packages = ["tvclient-%s-demo-win64.zip" % version, "tvclient-%s-demo-setup.exe" % version]
         try:
-            dist = make_packages("dist", build, names)
-            script_takes_relative_folders("dist", build, names)
+            dist = make_packages("dist", build, packages)
+            script_takes_relative_folders("dist", build, packages)
         except MakeFailed as e:
             fail(str(e))
-        shutil.copy(os.path.join(dist, "tvclient-%s-win64.zip" % version), work)
-        shutil.copy(os.path.join(dist, "tvclient-%s-setup.exe" % version), work)
-        path = os.path.join(work, "tvclient-%s-win64.zip" % version)
-        folder = "tvclient-%s/" % version
+        # For an operator's service, as the README says: plainly named, the
+        # service built in.
+        plain = ["tvclient-%s-win64.zip" % version, "tvclient-%s-setup.exe" % version]
+        try:
+            made = make_packages("dist", build, plain, settings=("SERVICE_HOST=tv.example.bg",))
+        except MakeFailed as e:
+            fail(str(e))
+        with zipfile.ZipFile(os.path.join(made, plain[0])) as z:
+            body = z.read("tvclient-%s/tvclient.exe" % version)
+        if b"tv.example.bg" not in body or b"127.0.0.1:8080" in body:
+            fail("make dist SERVICE_HOST=tv.example.bg packaged a program without that service")
+        for name in plain:
+            os.remove(os.path.join(made, name))
+        for name in packages:
+            shutil.copy(os.path.join(dist, name), work)
+        path = os.path.join(work, packages[0])
+        folder = "tvclient-%s-demo/" % version
         with zipfile.ZipFile(path) as z:
             names = sorted(z.namelist())
             expected = sorted(folder + n for n in ["tvclient.exe", "README.txt", "licences/gcc-runtime.txt",
@@ -115,14 +131,16 @@ def main():
         if file_version(program) != (four, four) or version_value(program, "ProductVersion") != version or \
                 version_value(program, "ProductName") != "tvclient" or not version_value(program, "FileDescription"):
             fail("tvclient.exe's version resource does not carry %s: %s" % (version, file_version(program)))
-        setup = os.path.join(work, "tvclient-%s-setup.exe" % version)
+        setup = os.path.join(work, packages[1])
         if not os.path.isfile(setup):
             fail("the installer %s is missing" % os.path.basename(setup))
         if pe_kind(setup) != (0x8664, 0x20B):
             fail("the installer is not a 64-bit (PE32+) executable: machine and magic %s" % (pe_kind(setup),))
         if file_version(setup)[1] != four or version_value(setup, "ProductVersion") != version:
             fail("the installer's version resource does not carry %s: %s" % (version, file_version(setup)))
-        print("PASS: %s holds the program, README.txt and the licences; tvclient.exe is PE32+ "
+        print("PASS: make dist refuses a package for 127.0.0.1 and says how to make one, and builds one for "
+              "SERVICE_HOST; "
+              "%s holds the program, README.txt and the licences; tvclient.exe is PE32+ "
               "importing %s and delay-loading libvlc.dll, version %s; %s is PE32+, version %s"
               % (os.path.basename(path), ", ".join(sorted(imports)), version, os.path.basename(setup), version))
     finally:

@@ -200,7 +200,7 @@ def main():
     build, tvservice = sys.argv[1], sys.argv[2]
     version = open(os.path.join(ROOT, "VERSION")).read().strip()
     # What make dist wrote (the package test, which runs first, wrote it as a user does).
-    setup = os.path.join(os.path.dirname(os.path.abspath(build)), "dist", "tvclient-%s-setup.exe" % version)
+    setup = os.path.join(os.path.dirname(os.path.abspath(build)), "dist", "tvclient-%s-demo-setup.exe" % version)
     if not os.path.isfile(setup):
         print("FAIL: %s is missing: run make dist first" % setup)
         return 1
