@@ -20,6 +20,7 @@ function(add_program_tests BUILD SUFFIX)
     foreach(shard RANGE ${last_shard})
         add_test(NAME win32_tests${SUFFIX}_${shard}
                  COMMAND ${in_build} GTEST_TOTAL_SHARDS=${TVCLIENT_WIN32_SHARDS} GTEST_SHARD_INDEX=${shard} TVCLIENT_NULL_SOUND=1
+                         GTEST_FILTER=-Placement.*
                          ${lane} ${lanes}/win32-${shard}
                          ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
                          --data ${PROJECT_SOURCE_DIR}/tests/win32/service.yaml
@@ -28,6 +29,17 @@ function(add_program_tests BUILD SUFFIX)
         # The longest first.
         set_tests_properties(win32_tests${SUFFIX}_${shard} PROPERTIES TIMEOUT 900 COST 1000)
     endforeach()
+
+    # The video window's placement on a desktop with a taskbar's band at the
+    # top: a lane whose X display gives Wine that work area.
+    add_test(NAME win32_placement${SUFFIX}
+             COMMAND ${in_build} TVCLIENT_NULL_SOUND=1 "TVCLIENT_WORK_AREA=0, 40, 1280, 760" GTEST_FILTER=Placement.*
+                     ${lane} ${lanes}/placement
+                     ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
+                     --data ${PROJECT_SOURCE_DIR}/tests/win32/service.yaml
+                     ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
+                     --client=$<TARGET_FILE:tvclient>)
+    set_tests_properties(win32_placement${SUFFIX} PROPERTIES TIMEOUT 300 COST 100)
 
     add_test(NAME tvclient_script_version${SUFFIX}
              COMMAND ${in_build} ${lane} ${lanes}/version

@@ -103,16 +103,29 @@ void center_on_desktop(HWND window) {
     RECT w;
     RECT d;
     GetWindowRect(window, &w);
-    GetWindowRect(GetDesktopWindow(), &d);
+    // The work area of the monitor the window is on: the desktop window is
+    // the primary monitor alone on Windows (all of them under Wine), and a
+    // taskbar takes its part of the monitor.
+    MONITORINFO monitor;
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) d = monitor.rcWork;
+    else GetWindowRect(GetDesktopWindow(), &d);
     point32 at = centred_origin(to_rect32(w), to_rect32(d));
     MoveWindow(window, at.x, at.y, w.right - w.left, w.bottom - w.top, TRUE);
 }
 
 void restore_windowed(HWND window) {
     SetWindowLongW(window, GWL_STYLE, WS_POPUP | WS_THICKFRAME);
-    ShowWindow(window, SW_SHOWNORMAL);
-    MoveWindow(window, normal_rect.left, normal_rect.top, normal_rect.right - normal_rect.left,
-               normal_rect.bottom - normal_rect.top, TRUE);
+    // The record's normal rectangle is in workspace coordinates, which are
+    // not the screen's where a taskbar sits at the top or the left: it goes
+    // back through the record itself, which also keeps it on a monitor that
+    // is still there.
+    WINDOWPLACEMENT placement;
+    read_placement(window, &placement);
+    placement.flags = 0;
+    placement.showCmd = SW_SHOWNORMAL;
+    placement.rcNormalPosition = normal_rect;
+    SetWindowPlacement(window, &placement);
     rebind_player_if_replaced(window);
 }
 

@@ -24,7 +24,8 @@ LRESULT CALLBACK video_window_proc(HWND window, UINT message, WPARAM wparam, LPA
 // video window.
 void layout_panels();
 
-// Centres a top-level window on the desktop, 15 pixels above the centre.
+// Centres a top-level window on the work area of its monitor, 15 pixels
+// above the centre.
 void center_on_desktop(HWND window);
 
 // Switches the video window between its windowed form and fullscreen.
