@@ -137,6 +137,19 @@ TEST_F(VideoWindow, DoubleClicksToggleFullscreenAndBack) {
     EXPECT_TRUE(time_advances(15000)) << "the picture goes on after the toggles";
 }
 
+// A fullscreen round trip keeps the picture playing: the host is asked for
+// nothing new (under Wine the window's X11 window may be replaced on the way).
+TEST_F(VideoWindow, AFullscreenRoundTripAsksTheHostForNothingNew) {
+    ASSERT_TRUE(time_advances(15000));
+    size_t mark = standin_log().size();
+    toggle_fullscreen(video_window);
+    pump(700);
+    toggle_fullscreen(video_window);
+    pump(1500);
+    EXPECT_EQ(count_log(mark, "GET /live"), 0u);
+    EXPECT_TRUE(time_advances(5000));
+}
+
 TEST_F(VideoWindow, EscInFullscreenRestoresWithoutAQuestion) {
     ASSERT_TRUE(click_window(video_window));
     key('F');
