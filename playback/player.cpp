@@ -3,6 +3,7 @@
 #include "base/countof.h"
 #include "base/trace.h"
 #include "playback/channel_rules.h"
+#include "playback/player_library.h"
 #include "playback/player_window.h"
 #include "relay/stream_relay.h"
 
@@ -34,9 +35,8 @@ char plugin_path_setting[MAX_PATH * 3 + 32];
 
 void set_plugin_path() {
     WCHAR folder[MAX_PATH + 8];
-    DWORD n = GetModuleFileNameW(nullptr, folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return;
-    while (n > 0 && folder[n - 1] != '\\') --n;
+    int32_t n = program_folder(folder, MAX_PATH);
+    if (n == 0) return;
     lstrcpynW(folder + n, L"plugins", 8);
     char path[MAX_PATH * 3];
 #ifdef __WINE__

@@ -78,11 +78,7 @@ HMODULE load_from(const WCHAR* folder) {
 
 HMODULE from_own_folder() {
     WCHAR folder[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return nullptr;
-    while (n > 0 && folder[n - 1] != '\\') --n;
-    folder[n] = 0;
-    return load_from(folder);
+    return program_folder(folder, MAX_PATH) > 0 ? load_from(folder) : nullptr;
 }
 
 // The folder VLC's installer writes, in the registry's 64-bit view.
@@ -125,6 +121,17 @@ HMODULE from_program_files() {
 // The delay-load helper reads this when the program first calls libvlc.
 extern "C" PfnDliHook __pfnDliNotifyHook2;
 #endif
+
+int32_t program_folder(WCHAR* out, int32_t size) {
+    DWORD n = size > 0 ? GetModuleFileNameW(nullptr, out, static_cast<DWORD>(size)) : 0;
+    if (n == 0 || n >= static_cast<DWORD>(size)) {
+        if (size > 0) out[0] = 0;
+        return 0;
+    }
+    while (n > 0 && out[n - 1] != '\\') --n;
+    out[n] = 0;
+    return static_cast<int32_t>(n);
+}
 
 bool load_player_library() {
 #ifdef __WINE__

@@ -8,6 +8,10 @@
 // and always has it.
 #pragma once
 
+#include "base/win32.h"
+
+#include <cstdint>
+
 // Loads the player library; true when every libvlc function the program
 // calls is there. Call before anything else touches the player.
 bool load_player_library();
@@ -15,3 +19,7 @@ bool load_player_library();
 // The message that the program needs VLC 3 for Windows (64-bit), and where
 // to get it.
 void show_player_library_missing();
+
+// The program's own folder, ending in its backslash, into out (size
+// characters); its length, or 0 (out empty) when it does not fit.
+int32_t program_folder(WCHAR* out, int32_t size);

@@ -191,22 +191,8 @@ bool relay_http(relay_connection* c, const http_address& to, char* url, size_t u
         }
     }
     trace_event("relay.answered");
-    bool redirect = whole && parsed.location[0] != 0 &&
-                    (parsed.status == 301 || parsed.status == 302 || parsed.status == 303 || parsed.status == 307 ||
-                     parsed.status == 308);
-    if (redirect) {
-        char next[longest_target];
-        bool resolved = resolve_address(url, parsed.location, strlen(parsed.location), next, sizeof next);
-        close_host(c);
-        if (!resolved) {
-            answer_plain(c, 502);
-            return false;
-        }
-        lstrcpynA(url, next, static_cast<int>(url_size));
-        return true;
-    }
-    if (whole && parsed.lengths_differ) trace_event("relay.refused an answer of two lengths");
-    if (!whole || (parsed.status != 200 && parsed.status != 206) || parsed.lengths_differ) {
+    bool next = false;
+    if (!whole) {
         answer_plain(c, 502);
     } else {
         body_source b;
@@ -217,10 +203,10 @@ bool relay_http(relay_connection* c, const http_address& to, char* url, size_t u
         b.left = parsed.chunked ? -1 : parsed.content_length;
         b.pending = answer + parsed.head_length;
         b.pending_n = n - parsed.head_length;
-        pass_answer(c, parsed.status, answer, parsed.head_length, parsed.content_type, url, &b);
+        next = take_answer(c, parsed, answer, &b, url, url_size);
     }
     close_host(c);
-    return false;
+    return next;
 }
 
 }  // namespace relay

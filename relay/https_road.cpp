@@ -61,10 +61,13 @@ void CALLBACK request_news(HINTERNET, DWORD_PTR context, DWORD status, void* inf
     }
 }
 
-// Waits for the step that began (started: the call took it): its outcome,
-// or -1 when it failed, the wait ran out or the request was ended.
-int64_t step_outcome(relay_connection* c, BOOL started) {
-    if (!started) return -1;
+// Starts a step of the request (start() returns whether WinHTTP took it;
+// its news may come before the call returns) and waits for it: its
+// outcome, or -1 when it failed, the wait ran out or the request was ended.
+template <typename Start>
+int64_t step(relay_connection* c, Start start) {
+    ResetEvent(c->place->https_done);
+    if (!start()) return -1;
     HANDLE handles[2] = {c->place->end, c->place->https_done};
     if (WaitForMultipleObjects(2, handles, FALSE, wait_ms) != WAIT_OBJECT_0 + 1) return -1;
     return InterlockedCompareExchange(&c->place->https_outcome, 0, 0);
@@ -83,23 +86,17 @@ void close_request(relay_connection* c, HINTERNET request, HINTERNET connection)
     InterlockedExchange(&c->place->host_open, 0);
 }
 
-bool is_redirect(DWORD status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 }  // namespace
 
 // Asks what has come first and reads just that, so that each step ends
 // as soon as the host sends anything (a read for more would wait for it).
 int64_t read_https(relay_connection* c, HINTERNET request, char* buffer, size_t size) {
     if (ended(c)) return -1;
-    ResetEvent(c->place->https_done);
-    int64_t come = step_outcome(c, WinHttpQueryDataAvailable(request, nullptr));
+    int64_t come = step(c, [&] { return WinHttpQueryDataAvailable(request, nullptr); });
     if (come < 0) return come;
     // Nothing said to have come is the end only when a read says so too.
-    ResetEvent(c->place->https_done);
     DWORD wanted = static_cast<DWORD>(come > 0 && static_cast<size_t>(come) < size ? static_cast<size_t>(come) : size);
-    return step_outcome(c, WinHttpReadData(request, buffer, wanted, nullptr));
+    return step(c, [&] { return WinHttpReadData(request, buffer, wanted, nullptr); });
 }
 
 // One hop through WinHTTP (it speaks TLS): the request, the answer's head,
@@ -143,52 +140,28 @@ bool relay_https(relay_connection* c, const http_address& to, char* url, size_t 
         WinHttpSetOption(request_handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context);
     }
     player_sends_at_once(c);
-    ResetEvent(c->place->https_done);
-    bool answered = request_handle != nullptr && !ended(c) &&
-                    step_outcome(c, WinHttpSendRequest(request_handle, wide_headers, static_cast<DWORD>(-1L),
-                                                       WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) >= 0;
-    if (answered) {
-        ResetEvent(c->place->https_done);
-        answered = step_outcome(c, WinHttpReceiveResponse(request_handle, nullptr)) >= 0;
-    }
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (answered)
-        WinHttpQueryHeaders(request_handle, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+    bool answered = request_handle != nullptr && !ended(c) && step(c, [&] {
+        return WinHttpSendRequest(request_handle, wide_headers, static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0,
+                                  0, 0);
+    }) >= 0 && step(c, [&] { return WinHttpReceiveResponse(request_handle, nullptr); }) >= 0;
+    // The answer's head as the host wrote it, status line first: read as
+    // the http road reads one.
     WCHAR raw[8192];
     char head[8192];
     DWORD raw_size = sizeof raw;
+    host_answer parsed;
     bool next = false;
-    if (is_redirect(status)) {
-        WCHAR wide_location[longest_target];
-        char location[longest_target];
-        DWORD location_size = sizeof wide_location;
-        char resolved[longest_target];
-        if (WinHttpQueryHeaders(request_handle, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, wide_location,
-                                &location_size, WINHTTP_NO_HEADER_INDEX) &&
-            WideCharToMultiByte(28591, 0, wide_location, -1, location, sizeof location, nullptr, nullptr) > 0 &&
-            resolve_address(url, location, strlen(location), resolved, sizeof resolved)) {
-            lstrcpynA(url, resolved, static_cast<int>(url_size));
-            next = true;
-        } else {
-            answer_plain(c, 502);
-        }
-    } else if ((status == 200 || status == 206) &&
-               WinHttpQueryHeaders(request_handle, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, raw,
-                                   &raw_size, WINHTTP_NO_HEADER_INDEX)) {
-        WideCharToMultiByte(28591, 0, raw, -1, head, sizeof head, nullptr, nullptr);
-        head[sizeof head - 1] = 0;
-        host_answer parsed;
-        size_t head_n = strlen(head);
-        parse_host_answer(head, head_n, &parsed);
+    if (answered &&
+        WinHttpQueryHeaders(request_handle, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, raw,
+                            &raw_size, WINHTTP_NO_HEADER_INDEX) &&
+        WideCharToMultiByte(28591, 0, raw, -1, head, sizeof head, nullptr, nullptr) > 0 &&
+        parse_host_answer(head, strlen(head), &parsed)) {
         body_source b;
         memset(&b, 0, sizeof b);
         b.c = c;
         b.request = request_handle;
         b.left = -1;
-        if (parsed.lengths_differ) answer_plain(c, 502);
-        else pass_answer(c, static_cast<int32_t>(status), head, head_n, parsed.content_type, url, &b);
+        next = take_answer(c, parsed, head, &b, url, url_size);
     } else {
         answer_plain(c, 502);
     }

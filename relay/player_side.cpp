@@ -260,4 +260,27 @@ void pass_answer(relay_connection* c, int32_t status, const char* host_head, siz
     }
 }
 
+// What a hop's answer leads to, on either road: a redirect's next address
+// into url (true), or the answer passed to the player, or a bad gateway.
+bool take_answer(relay_connection* c, const host_answer& parsed, const char* host_head, body_source* b, char* url,
+                 size_t url_size) {
+    int32_t status = parsed.status;
+    if ((status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+        parsed.location[0] != 0) {
+        char next[longest_target];
+        if (resolve_address(url, parsed.location, strlen(parsed.location), next, sizeof next)) {
+            lstrcpynA(url, next, static_cast<int>(url_size));
+            return true;
+        }
+        answer_plain(c, 502);
+        return false;
+    }
+    if (parsed.lengths_differ) trace_event("relay.refused an answer of two lengths");
+    if ((status == 200 || status == 206) && !parsed.lengths_differ)
+        pass_answer(c, status, host_head, parsed.head_length, parsed.content_type, url, b);
+    else
+        answer_plain(c, 502);
+    return false;
+}
+
 }  // namespace relay

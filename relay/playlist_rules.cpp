@@ -70,11 +70,13 @@ void put_path(writer* w, const char* path, size_t n) {
     if (w->fits && w->at == root) w->put("/");
 }
 
-}  // namespace
-
-namespace {
-
 const char utf8_mark[] = "\xEF\xBB\xBF";
+
+// Text without the blanks (spaces and tabs) at its ends.
+void trim_blanks(const char** text, size_t* n) {
+    while (*n > 0 && ((*text)[0] == ' ' || (*text)[0] == '\t')) ++*text, --*n;
+    while (*n > 0 && ((*text)[*n - 1] == ' ' || (*text)[*n - 1] == '\t')) --*n;
+}
 
 // The media type of a Content-Type value, without parameters, is one of these.
 bool type_is_one_of(const char* content_type, const char* const* types, size_t count) {
@@ -247,8 +249,7 @@ namespace {
 // Writes the relay address of an address found in the playlist.
 void put_relayed(writer* w, const char* base, const char* ref, size_t n, uint16_t port, relay_registrar registrar,
                  void* context) {
-    while (n > 0 && (ref[0] == ' ' || ref[0] == '\t')) ++ref, --n;
-    while (n > 0 && (ref[n - 1] == ' ' || ref[n - 1] == '\t')) --n;
+    trim_blanks(&ref, &n);
     char absolute[longest_target];
     uint64_t id = resolve_address(base, ref, n, absolute, sizeof absolute) ? registrar(absolute, context) : 0;
     char relayed[64];
@@ -259,8 +260,7 @@ void put_relayed(writer* w, const char* base, const char* ref, size_t n, uint16_
 // An attribute that names an address: URI, any name ending in -URI, and
 // X-ASSET-LIST (compared without case, blank space around it ignored).
 bool names_an_address(const char* name, size_t n) {
-    while (n > 0 && (name[0] == ' ' || name[0] == '\t')) ++name, --n;
-    while (n > 0 && (name[n - 1] == ' ' || name[n - 1] == '\t')) --n;
+    trim_blanks(&name, &n);
     if (equal_nocase(name, n, "uri") || equal_nocase(name, n, "x-asset-list")) return true;
     return n > 4 && equal_nocase(name + n - 4, 4, "-uri");
 }
@@ -334,16 +334,15 @@ int64_t rewrite_playlist(const char* body, size_t n, const char* base, uint16_t 
         if (len > 0 && body[at + len - 1] == '\r') --len;
         const char* line = body + at;
         // A byte order mark stays where it is; the line is read after it.
-        size_t mark = at == 0 && len >= 3 && memcmp(line, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+        size_t mark = at == 0 && starts_with(line, len, utf8_mark) ? 3 : 0;
         w.put(line, mark);
         line += mark;
         len -= mark;
         size_t blank = 0;
         while (blank < len && (line[blank] == ' ' || line[blank] == '\t')) ++blank;
         if (blank < len && line[blank] == '#') {
-            static const char option[] = "#EXTVLCOPT";
-            bool player_option = len - blank >= sizeof option - 1 &&
-                                 equal_nocase(line + blank, sizeof option - 1, "#extvlcopt");
+            static const char option[] = "#extvlcopt";
+            bool player_option = len - blank >= sizeof option - 1 && equal_nocase(line + blank, sizeof option - 1, option);
             // A tag whose address cannot be read is left out, never passed on as it stands.
             if (!player_option && put_tag(&w, line, len, base, port, registrar, context)) w.put("\n");
         } else if (blank < len) {

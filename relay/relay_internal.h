@@ -124,6 +124,8 @@ void give_back_buffer(relay_connection* c);
 int64_t read_body(body_source* b, char* buffer, size_t size, bool gather);
 void pass_answer(relay_connection* c, int32_t status, const char* host_head, size_t head_n, const char* content_type,
                  const char* final_url, body_source* b);
+bool take_answer(relay_connection* c, const host_answer& parsed, const char* host_head, body_source* b, char* url,
+                 size_t url_size);
 
 // The http road (http_road.cpp): one hop; true with the next address in url
 // after a redirect. For the tests, each name lookup can be made slow.
