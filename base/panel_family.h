@@ -19,6 +19,19 @@ HWND panel_owner();
 // The user did something with a panel or the picture.
 void note_user_activity();
 
+// The dots per inch of the monitor a window is on (96 at 100 %): the
+// window's own where Windows tells it (10 from 1607 on), the screen's on
+// older systems.
+uint32_t window_dpi(HWND window);
+// A size given in pixels at 96 DPI, for that window's monitor.
+int32_t window_pixels(HWND window, int32_t pixels);
+
+// Keeps a panel inside the work area of its monitor: moved in where it
+// reaches beyond it, and where it is taller (a large scale on a small
+// screen), made as tall as the work area, the given child (a list that
+// scrolls) giving up the height it would lose under the panel's edge.
+void fit_on_monitor(HWND panel, int32_t shrinking_child);
+
 // The 1-second timer of a captioned panel.
 constexpr UINT_PTR panel_timer_id = 1;
 

@@ -41,6 +41,22 @@ function(add_program_tests BUILD SUFFIX)
                      --client=$<TARGET_FILE:tvclient>)
     set_tests_properties(win32_placement${SUFFIX} PROPERTIES TIMEOUT 300 COST 100)
 
+    # The overlays at a desktop's scale: lanes whose Wine prefix is set to
+    # 125 % (on a 1366 x 768 screen), 150 % and 200 %.
+    foreach(scale "120;1366x768" "144;1280x800" "192;1280x800")
+        list(GET scale 0 dpi)
+        list(GET scale 1 screen)
+        add_test(NAME win32_scaling_${dpi}${SUFFIX}
+                 COMMAND ${in_build} TVCLIENT_NULL_SOUND=1 TVCLIENT_DPI=${dpi} TVCLIENT_SCREEN=${screen}
+                         GTEST_FILTER=Scaling*
+                         ${lane} ${lanes}/scaling-${dpi}
+                         ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
+                         --data ${PROJECT_SOURCE_DIR}/tests/win32/service.yaml
+                         ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
+                         --client=$<TARGET_FILE:tvclient>)
+        set_tests_properties(win32_scaling_${dpi}${SUFFIX} PROPERTIES TIMEOUT 300 COST 100)
+    endforeach()
+
     add_test(NAME tvclient_script_version${SUFFIX}
              COMMAND ${in_build} ${lane} ${lanes}/version
                      ${PROJECT_SOURCE_DIR}/tests/scripts/tvclient_version.sh ${tvservice})

@@ -2,6 +2,7 @@
 
 #include "base/panel_family.h"
 #include "base/countof.h"
+#include "base/scale.h"
 #include "playback/channel_rules.h"
 #include "resources/resource.h"
 
@@ -13,6 +14,7 @@ namespace {
 
 HFONT big_font;
 HFONT small_font;
+uint32_t fonts_dpi;
 
 HFONT make_font(int32_t height) {
     return CreateFontW(height, 0, 0, 0, 0, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
@@ -23,15 +25,27 @@ void set_line(int32_t id, const char16_t* text) {
     SetDlgItemTextW(info_panel, id, reinterpret_cast<const WCHAR*>(text));
 }
 
-void set_up_fonts(HWND panel) {
-    if (big_font == nullptr) big_font = make_font(28);
-    if (small_font == nullptr) small_font = make_font(14);
+}  // namespace
+
+void fit_info_fonts(HWND panel, uint32_t dpi) {
+    // The name's 28 pixels and the lines' 14 at 96 DPI, in proportion on a
+    // monitor of another scale; made again only when the scale changes.
+    HFONT old_big = nullptr;
+    HFONT old_small = nullptr;
+    if (big_font == nullptr || dpi != fonts_dpi) {
+        old_big = big_font;
+        old_small = small_font;
+        big_font = make_font(scale_for_dpi(28, dpi));
+        small_font = make_font(scale_for_dpi(14, dpi));
+        fonts_dpi = dpi;
+    }
     SendDlgItemMessageW(panel, IDC_INFO_NAME, WM_SETFONT, reinterpret_cast<WPARAM>(big_font), TRUE);
     SendDlgItemMessageW(panel, IDC_INFO_NOW, WM_SETFONT, reinterpret_cast<WPARAM>(small_font), TRUE);
     SendDlgItemMessageW(panel, IDC_INFO_NEXT, WM_SETFONT, reinterpret_cast<WPARAM>(small_font), TRUE);
+    // The old ones only once no line uses them any more.
+    if (old_big != nullptr) DeleteObject(old_big);
+    if (old_small != nullptr) DeleteObject(old_small);
 }
-
-}  // namespace
 
 void show_channel_info(const char16_t* name, const char16_t* now_title, const char16_t* next_title) {
     char16_t line[1024];
@@ -45,7 +59,7 @@ void show_channel_info(const char16_t* name, const char16_t* now_title, const ch
 INT_PTR CALLBACK info_panel_proc(HWND panel, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_INITDIALOG:
-        set_up_fonts(panel);
+        fit_info_fonts(panel, window_dpi(panel));
         return TRUE;
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC: {

@@ -2,6 +2,10 @@
 
 #include "base/ui_text.h"
 #include "base/win32.h"
+#include "playback/folder_rules.h"
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #ifndef __WINE__
 #include <delayimp.h>
@@ -76,9 +80,66 @@ HMODULE load_from(const WCHAR* folder) {
     return library;
 }
 
+// The user's own SID in its "S-1-..." form, or "" when it cannot be read.
+void own_sid(char* out, int32_t size) {
+    out[0] = 0;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    BYTE buffer[256];
+    DWORD n = 0;
+    LPSTR text = nullptr;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &n) &&
+        ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+        lstrcpynA(out, text, size);
+        LocalFree(text);
+    }
+    CloseHandle(token);
+}
+
+// Whether the folder's permissions let others than the user, the system and
+// the administrators put a file into it (an installer's folder outside
+// Program Files inherits the drive's "Authenticated Users: Modify").
+bool folder_open_to_others(const WCHAR* folder) {
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list, nullptr,
+                              &descriptor) != ERROR_SUCCESS)
+        return true;
+    folder_grant grants[32];
+    char sids[32][80];
+    int32_t count = 0;
+    bool readable = true;
+    for (DWORD i = 0; list != nullptr && i < list->AceCount; ++i) {
+        void* entry = nullptr;
+        LPSTR text = nullptr;
+        if (count == 32 || !GetAce(list, i, &entry)) {
+            readable = false;
+            break;
+        }
+        const ACE_HEADER* header = static_cast<const ACE_HEADER*>(entry);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+        const ACCESS_ALLOWED_ACE* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        if (!ConvertSidToStringSidA(const_cast<DWORD*>(&allowed->SidStart), &text)) {
+            readable = false;
+            break;
+        }
+        lstrcpynA(sids[count], text, sizeof sids[count]);
+        LocalFree(text);
+        grants[count] = {sids[count], allowed->Mask, 0, header->AceFlags};
+        ++count;
+    }
+    char user[80];
+    own_sid(user, sizeof user);
+    bool open = !readable || others_may_write(grants, count, list != nullptr, user);
+    LocalFree(descriptor);
+    return open;
+}
+
+// libvlc.dll beside the program, only where no one else could have put it.
 HMODULE from_own_folder() {
     WCHAR folder[MAX_PATH];
-    return program_folder(folder, MAX_PATH) > 0 ? load_from(folder) : nullptr;
+    if (program_folder(folder, MAX_PATH) == 0 || folder_open_to_others(folder)) return nullptr;
+    return load_from(folder);
 }
 
 // The folder VLC's installer writes, in the registry's 64-bit view.

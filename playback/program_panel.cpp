@@ -58,6 +58,7 @@ INT_PTR CALLBACK program_panel_proc(HWND panel, UINT message, WPARAM wparam, LPA
         program_panel = panel;
         SetTimer(panel, panel_timer_id, 1000, nullptr);
         set_up_tables(panel);
+        fit_on_monitor(panel, IDC_CHANNEL_LIST);
         return TRUE;
     case WM_CLOSE:
         hide_panel(panel);

@@ -3,6 +3,7 @@
 #include "account/user_panel.h"
 #include "shell/app.h"
 #include "base/countof.h"
+#include "base/scale.h"
 #include "playback/player.h"
 #include "playback/program_panel.h"
 #include "playback/switching.h"
@@ -51,17 +52,27 @@ void give_keys_to_picture() {
     for (int32_t i = n - 1; i >= 0; --i) raise_panel(above[i]);
 }
 
-HWND create_toolbar(HWND host, int32_t bitmap, int32_t growth, int32_t first_id, int32_t count) {
-    HWND toolbar = CreateWindowExW(0, L"ToolbarWindow32", L"TB", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, host,
-                                   nullptr, app_instance, nullptr);
-    HIMAGELIST images = ImageList_Create(25, 25, ILC_COLOR24 | ILC_MASK, 1, growth);
-    HBITMAP strip = LoadBitmapW(app_instance, MAKEINTRESOURCEW(bitmap));
+// The toolbar's pictures, 25 pixels square at 96 DPI, drawn at the size of
+// the toolbar's monitor (stretched from the strip: the one set of pictures).
+void fit_toolbar_pictures(HWND toolbar, int32_t bitmap, int32_t count, uint32_t dpi) {
+    int32_t side = scale_for_dpi(25, dpi);
+    HIMAGELIST images = ImageList_Create(side, side, ILC_COLOR24 | ILC_MASK, count, 1);
+    HBITMAP strip = static_cast<HBITMAP>(
+        LoadImageW(app_instance, MAKEINTRESOURCEW(bitmap), IMAGE_BITMAP, side * count, side, LR_DEFAULTCOLOR));
     ImageList_Add(images, strip, nullptr);
     DeleteObject(strip);
-    SendMessageW(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+    HIMAGELIST old = reinterpret_cast<HIMAGELIST>(
+        SendMessageW(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images)));
+    if (old != nullptr) ImageList_Destroy(old);
+    // The buttons grow with their pictures.
+    SendMessageW(toolbar, TB_SETBITMAPSIZE, 0, MAKELONG(side, side));
+}
+
+HWND create_toolbar(HWND host, int32_t bitmap, int32_t first_id, int32_t count) {
+    HWND toolbar = CreateWindowExW(0, L"ToolbarWindow32", L"TB", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, host,
+                                   nullptr, app_instance, nullptr);
     SendMessageW(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    SendMessageW(toolbar, TB_SETBITMAPSIZE, 0, MAKELONG(25, 25));
-    SendMessageW(toolbar, TB_SETBITMAPSIZE, 0, MAKELONG(25, 25));
+    fit_toolbar_pictures(toolbar, bitmap, count, window_dpi(host));
     SendMessageW(toolbar, TB_SETSTYLE, 0, TBSTYLE_FLAT);
     TBBUTTON buttons[10];
     memset(buttons, 0, sizeof buttons);
@@ -80,11 +91,18 @@ HWND create_toolbar(HWND host, int32_t bitmap, int32_t growth, int32_t first_id,
 }  // namespace
 
 HWND create_control_bar_toolbar(HWND host) {
-    return create_toolbar(host, IDB_TOOLBAR, 10, IDT_FIRST_CHANNEL, 10);
+    return create_toolbar(host, IDB_TOOLBAR, IDT_FIRST_CHANNEL, 10);
 }
 
 HWND create_exit_button_toolbar(HWND host) {
-    return create_toolbar(host, IDB_EXIT, 1, IDT_EXIT, 1);
+    return create_toolbar(host, IDB_EXIT, IDT_EXIT, 1);
+}
+
+void fit_overlays_to_dpi(uint32_t dpi) {
+    HWND bar = FindWindowExW(GetDlgItem(control_bar, IDC_TOOLBAR_HOST), nullptr, L"ToolbarWindow32", nullptr);
+    if (bar != nullptr) fit_toolbar_pictures(bar, IDB_TOOLBAR, 10, dpi);
+    HWND exit = FindWindowExW(GetDlgItem(exit_button, IDC_TOOLBAR_HOST), nullptr, L"ToolbarWindow32", nullptr);
+    if (exit != nullptr) fit_toolbar_pictures(exit, IDB_EXIT, 1, dpi);
 }
 
 LRESULT CALLBACK control_bar_command_proc(HWND host, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -17,6 +17,9 @@ extern int32_t help_panel_ticks;
 void make_translucent(HWND window, int32_t alpha);
 HWND create_control_bar_toolbar(HWND host);
 HWND create_exit_button_toolbar(HWND host);
+// The toolbars' pictures at the size for a monitor of that dpi (the video
+// window moved to a monitor of another scale).
+void fit_overlays_to_dpi(uint32_t dpi);
 
 INT_PTR CALLBACK control_bar_proc(HWND panel, UINT message, WPARAM wparam, LPARAM lparam);
 INT_PTR CALLBACK exit_button_proc(HWND panel, UINT message, WPARAM wparam, LPARAM lparam);

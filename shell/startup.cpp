@@ -4,6 +4,7 @@
 #include "account/login.h"
 #include "account/user_panel.h"
 #include "shell/app.h"
+#include "shell/geometry.h"
 #include "base/trace.h"
 #include "base/ui_text.h"
 #include "playback/channel_tables.h"
@@ -46,7 +47,8 @@ void toggle_always_on_top() {
     UINT state = GetMenuState(popup_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND);
     bool on_top = (state & MF_CHECKED) != 0;
     CheckMenuItem(popup_menu, IDM_ALWAYS_ON_TOP, MF_BYCOMMAND | (on_top ? MF_UNCHECKED : MF_CHECKED));
-    SetWindowPos(video_window, on_top ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 400, 300, SWP_FRAMECHANGED);
+    point32 size = video_on_top_size(window_dpi(video_window));
+    SetWindowPos(video_window, on_top ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, size.x, size.y, SWP_FRAMECHANGED);
     center_on_desktop(video_window);
 }
 
@@ -200,7 +202,9 @@ void build_windows() {
         register_class(L"Play", video_window_proc);
         classes_registered = true;
     }
-    video_window = CreateWindowExW(WS_EX_TOPMOST, L"play", L"play", WS_POPUP | WS_THICKFRAME, 0, 0, 320, 200,
+    // Made on the primary monitor, at its scale.
+    point32 size = video_first_size(window_dpi(nullptr));
+    video_window = CreateWindowExW(WS_EX_TOPMOST, L"play", L"play", WS_POPUP | WS_THICKFRAME, 0, 0, size.x, size.y,
                                    nullptr, nullptr, app_instance, nullptr);
     set_panel_owner(video_window, reset_idle_ticks);
     trace_event("player.begin");

@@ -10,6 +10,10 @@
 
 #include <cstring>
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 WINDOWPLACEMENT video_placement;
 RECT normal_rect;
 uint16_t last_mouse_x;
@@ -71,6 +75,24 @@ void open_context_menu(HWND window) {
     TrackPopupMenu(popup_menu, TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr);
 }
 
+// Moved to a monitor of another scale: the window takes the size Windows
+// proposes for it there, and the overlays, their pictures and the info
+// panel's fonts follow.
+void fit_to_new_dpi(HWND window, uint32_t dpi, const RECT* proposed) {
+    fit_overlays_to_dpi(dpi);
+    fit_info_fonts(info_panel, dpi);
+    if (!IsZoomed(window))
+        SetWindowPos(window, nullptr, proposed->left, proposed->top, proposed->right - proposed->left,
+                     proposed->bottom - proposed->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    layout_panels();
+}
+
+// A monitor was taken away or the screens changed: a window left on no
+// monitor is brought back, centred on the nearest one.
+void keep_on_a_monitor(HWND window) {
+    if (!IsZoomed(window) && MonitorFromWindow(window, MONITOR_DEFAULTTONULL) == nullptr) center_on_desktop(window);
+}
+
 }  // namespace
 
 void read_placement(HWND window, WINDOWPLACEMENT* placement) {
@@ -93,7 +115,7 @@ void layout_panels() {
     RECT b;
     GetWindowRect(video_window, &v);
     GetWindowRect(control_bar, &b);
-    panel_layout l = overlay_places(to_rect32(v), to_rect32(b));
+    panel_layout l = overlay_places(to_rect32(v), to_rect32(b), window_dpi(video_window));
     MoveWindow(exit_button, l.exit_button.left, l.exit_button.top, l.exit_button.right, l.exit_button.bottom, TRUE);
     MoveWindow(info_panel, l.info_panel.left, l.info_panel.top, l.info_panel.right, l.info_panel.bottom, TRUE);
     MoveWindow(control_bar, l.control_bar.left, l.control_bar.top, l.control_bar.right, l.control_bar.bottom, TRUE);
@@ -110,7 +132,7 @@ void center_on_desktop(HWND window) {
     monitor.cbSize = sizeof monitor;
     if (GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) d = monitor.rcWork;
     else GetWindowRect(GetDesktopWindow(), &d);
-    point32 at = centred_origin(to_rect32(w), to_rect32(d));
+    point32 at = centred_origin(to_rect32(w), to_rect32(d), window_dpi(window));
     MoveWindow(window, at.x, at.y, w.right - w.left, w.bottom - w.top, TRUE);
 }
 
@@ -153,13 +175,20 @@ LRESULT CALLBACK video_window_proc(HWND window, UINT message, WPARAM wparam, LPA
         return 0;
     case WM_GETMINMAXINFO: {
         MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lparam);
-        limits->ptMinTrackSize.x = 350;
-        limits->ptMinTrackSize.y = 200;
+        point32 smallest = video_minimum_size(window_dpi(window));
+        limits->ptMinTrackSize.x = smallest.x;
+        limits->ptMinTrackSize.y = smallest.y;
         layout_panels();
         return 0;
     }
     case WM_CONTEXTMENU:
         open_context_menu(window);
+        return 0;
+    case WM_DPICHANGED:
+        fit_to_new_dpi(window, LOWORD(wparam), reinterpret_cast<const RECT*>(lparam));
+        return 0;
+    case WM_DISPLAYCHANGE:
+        keep_on_a_monitor(window);
         return 0;
     case WM_TIMER:
         if (wparam == auto_hide_timer) auto_hide_step();

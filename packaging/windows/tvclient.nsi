@@ -17,6 +17,8 @@ ManifestSupportedOS all
 !include "x64.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
+!include "StrFunc.nsh"
+${StrLoc}
 
 !define PRODUCT "tvclient"
 !define PUBLISHER "tvclient"
@@ -71,6 +73,32 @@ Function FindVlc
     ${EndIf}
 FunctionEnd
 
+; Only a folder inside Program Files: it has Program Files' permissions, so
+; no other user of the computer can put a library beside the program (a
+; folder elsewhere inherits the drive's "Authenticated Users: Modify").
+; Sets $0 to 1 for such a folder, else 0.
+Function InProgramFiles
+    StrCpy $0 0
+    StrLen $1 "$PROGRAMFILES64\"
+    StrCpy $2 "$INSTDIR" $1
+    ${If} $2 == "$PROGRAMFILES64\"
+        StrCpy $0 1
+    ${EndIf}
+    ; No way back up out of it.
+    ${StrLoc} $3 "$INSTDIR" "\..\" ">"
+    ${If} $3 != ""
+        StrCpy $0 0
+    ${EndIf}
+FunctionEnd
+
+; The directory page's Next button only for such a folder.
+Function .onVerifyInstDir
+    Call InProgramFiles
+    ${If} $0 != 1
+        Abort
+    ${EndIf}
+FunctionEnd
+
 Function .onInit
     ${IfNot} ${RunningX64}
         MessageBox MB_OK|MB_ICONSTOP "tvclient работи само на 64-битов Windows." /SD IDOK
@@ -87,6 +115,13 @@ Function .onInit
 FunctionEnd
 
 Section "tvclient"
+    ; A silent install's /D= is not checked by the directory page.
+    Call InProgramFiles
+    ${If} $0 != 1
+        MessageBox MB_OK|MB_ICONSTOP "tvclient се инсталира само в папка в $PROGRAMFILES64, където никой друг потребител не може да подмени файловете му." /SD IDOK
+        SetErrorLevel 2
+        Quit
+    ${EndIf}
     SetOutPath "$INSTDIR"
     File "${STAGE}\tvclient.exe"
     File "${STAGE}\README.txt"

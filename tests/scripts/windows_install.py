@@ -8,7 +8,8 @@ of its own: python3 -m tests.scripts.windows_install MINGW-BUILD-DIR TVSERVICE-P
 2. VLC registered (its InstallDir names a folder that holds the bridge's
    libvlc.dll), nothing beside the program: the login dialog, and a channel
    of the stand-in plays.
-3. The installer that make dist wrote, silently: the files, the Start-menu
+3. The installer refuses a folder outside Program Files.
+4. The installer that make dist wrote, silently: the files, the Start-menu
    shortcut (its target and working folder) and the uninstall entry; the
    installed program, started as the shortcut starts it, shows the login
    dialog; the silent uninstaller leaves nothing of the program behind and
@@ -145,6 +146,20 @@ def with_registered_vlc(desktop, service, bridge_dll, bridge):
         end_program(process)
 
 
+def elsewhere_refused(desktop, setup):
+    """A folder outside Program Files (which would inherit the drive's
+    "Authenticated Users: Modify") is refused, and nothing is written there."""
+    shutil.copy(setup, DRIVE_C)
+    for folder in (r"C:\Elsewhere\tvclient", r"C:\Program Files\..\Elsewhere\tvclient",
+                   r"C:\Program Files Shared\tvclient"):
+        result = wine(desktop, "C:\\" + os.path.basename(setup), "/S", "/D=" + folder)
+        wineserver("-w")
+        check(result.returncode != 0, "the installer refuses %s (exit code %d)" % (folder, result.returncode))
+    made = [name for name in ("Elsewhere", "Program Files Shared") if os.path.exists(os.path.join(DRIVE_C, name))]
+    check(not made, "and writes nothing there (%s)" % made)
+    check(reg_query(desktop, UNINSTALL_KEY, "DisplayName") is None, "nor an uninstall entry")
+
+
 def installer(desktop, service, setup, bridge):
     version = open(os.path.join(ROOT, "VERSION")).read().strip()
     shutil.copy(setup, DRIVE_C)
@@ -212,6 +227,7 @@ def main():
         wineserver("-w")
         without_vlc(desktop, service, os.path.join(build, "tvclient.exe"))
         with_registered_vlc(desktop, service, os.path.join(build, "libvlc.dll"), bridge)
+        elsewhere_refused(desktop, setup)
         installer(desktop, service, setup, bridge)
         print("PASS: the Windows program finds VLC or says it is missing; its installer installs, "
               "starts and uninstalls cleanly")

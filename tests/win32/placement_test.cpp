@@ -67,4 +67,23 @@ TEST_F(Placement, FullscreenRoundTripsLeaveTheWindowWhereItWas) {
     }
 }
 
+// Fullscreen covers the whole monitor the window is on, the taskbar's band
+// too, as a television picture should.
+TEST_F(Placement, FullscreenCoversTheWholeMonitor) {
+    MoveWindow(video_window, 100, 120, 640, 360, TRUE);
+    toggle_fullscreen(video_window);
+    ASSERT_TRUE(IsZoomed(video_window));
+    MONITORINFO monitor;
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(video_window, MONITOR_DEFAULTTONEAREST), &monitor));
+    RECT client;
+    GetClientRect(video_window, &client);
+    MapWindowPoints(video_window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    toggle_fullscreen(video_window);
+    EXPECT_EQ(client.left, monitor.rcMonitor.left);
+    EXPECT_EQ(client.top, monitor.rcMonitor.top);
+    EXPECT_EQ(client.right, monitor.rcMonitor.right);
+    EXPECT_EQ(client.bottom, monitor.rcMonitor.bottom);
+}
+
 }  // namespace
