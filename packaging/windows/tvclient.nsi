@@ -17,8 +17,6 @@ ManifestSupportedOS all
 !include "x64.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
-!include "StrFunc.nsh"
-${StrLoc}
 
 !define PRODUCT "tvclient"
 !define PUBLISHER "tvclient"
@@ -84,11 +82,20 @@ Function InProgramFiles
     ${If} $2 == "$PROGRAMFILES64\"
         StrCpy $0 1
     ${EndIf}
-    ; No way back up out of it.
-    ${StrLoc} $3 "$INSTDIR" "\..\" ">"
-    ${If} $3 != ""
-        StrCpy $0 0
-    ${EndIf}
+    ; With no way back up out of it ("\.." or "/..").
+    StrCpy $3 0
+    ${Do}
+        StrCpy $4 "$INSTDIR" 3 $3
+        ${If} $4 == ""
+            ${Break}
+        ${EndIf}
+        ${If} $4 == "\.."
+        ${OrIf} $4 == "/.."
+            StrCpy $0 0
+            ${Break}
+        ${EndIf}
+        IntOp $3 $3 + 1
+    ${Loop}
 FunctionEnd
 
 ; The directory page's Next button only for such a folder.

