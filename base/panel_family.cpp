@@ -33,8 +33,6 @@ uint32_t window_dpi(HWND window) {
     return dpi == 0 ? standard_dpi : dpi;
 }
 
-int32_t window_pixels(HWND window, int32_t pixels) { return scale_for_dpi(pixels, window_dpi(window)); }
-
 void fit_on_monitor(HWND panel, int32_t shrinking_child) {
     MONITORINFO monitor;
     monitor.cbSize = sizeof monitor;

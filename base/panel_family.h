@@ -23,8 +23,6 @@ void note_user_activity();
 // window's own where Windows tells it (10 from 1607 on), the screen's on
 // older systems.
 uint32_t window_dpi(HWND window);
-// A size given in pixels at 96 DPI, for that window's monitor.
-int32_t window_pixels(HWND window, int32_t pixels);
 
 // Keeps a panel inside the work area of its monitor: moved in where it
 // reaches beyond it, and where it is taller (a large scale on a small

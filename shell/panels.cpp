@@ -52,13 +52,22 @@ void give_keys_to_picture() {
     for (int32_t i = n - 1; i >= 0; --i) raise_panel(above[i]);
 }
 
+// Each overlay's toolbar: its picture strip and its buttons' commands.
+struct toolbar_kind {
+    int32_t bitmap;
+    int32_t first_id;
+    int32_t count;
+};
+const toolbar_kind control_bar_buttons = {IDB_TOOLBAR, IDT_FIRST_CHANNEL, 10};
+const toolbar_kind exit_buttons = {IDB_EXIT, IDT_EXIT, 1};
+
 // The toolbar's pictures, 25 pixels square at 96 DPI, drawn at the size of
 // the toolbar's monitor (stretched from the strip: the one set of pictures).
-void fit_toolbar_pictures(HWND toolbar, int32_t bitmap, int32_t count, uint32_t dpi) {
+void fit_toolbar_pictures(HWND toolbar, const toolbar_kind& kind, uint32_t dpi) {
     int32_t side = scale_for_dpi(25, dpi);
-    HIMAGELIST images = ImageList_Create(side, side, ILC_COLOR24 | ILC_MASK, count, 1);
-    HBITMAP strip = static_cast<HBITMAP>(
-        LoadImageW(app_instance, MAKEINTRESOURCEW(bitmap), IMAGE_BITMAP, side * count, side, LR_DEFAULTCOLOR));
+    HIMAGELIST images = ImageList_Create(side, side, ILC_COLOR24 | ILC_MASK, kind.count, 1);
+    HBITMAP strip = static_cast<HBITMAP>(LoadImageW(app_instance, MAKEINTRESOURCEW(kind.bitmap), IMAGE_BITMAP,
+                                                    side * kind.count, side, LR_DEFAULTCOLOR));
     ImageList_Add(images, strip, nullptr);
     DeleteObject(strip);
     HIMAGELIST old = reinterpret_cast<HIMAGELIST>(
@@ -68,21 +77,21 @@ void fit_toolbar_pictures(HWND toolbar, int32_t bitmap, int32_t count, uint32_t 
     SendMessageW(toolbar, TB_SETBITMAPSIZE, 0, MAKELONG(side, side));
 }
 
-HWND create_toolbar(HWND host, int32_t bitmap, int32_t first_id, int32_t count) {
+HWND create_toolbar(HWND host, const toolbar_kind& kind) {
     HWND toolbar = CreateWindowExW(0, L"ToolbarWindow32", L"TB", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, host,
                                    nullptr, app_instance, nullptr);
     SendMessageW(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    fit_toolbar_pictures(toolbar, bitmap, count, window_dpi(host));
+    fit_toolbar_pictures(toolbar, kind, window_dpi(host));
     SendMessageW(toolbar, TB_SETSTYLE, 0, TBSTYLE_FLAT);
     TBBUTTON buttons[10];
     memset(buttons, 0, sizeof buttons);
-    for (int32_t k = 0; k < count && k < countof(buttons); ++k) {
+    for (int32_t k = 0; k < kind.count && k < countof(buttons); ++k) {
         buttons[k].iBitmap = k;
-        buttons[k].idCommand = first_id + k;
+        buttons[k].idCommand = kind.first_id + k;
         buttons[k].fsState = TBSTATE_ENABLED;
         buttons[k].fsStyle = TBSTYLE_BUTTON;
     }
-    SendMessageA(toolbar, TB_ADDBUTTONSA, static_cast<WPARAM>(count), reinterpret_cast<LPARAM>(buttons));
+    SendMessageA(toolbar, TB_ADDBUTTONSA, static_cast<WPARAM>(kind.count), reinterpret_cast<LPARAM>(buttons));
     SetClassLongPtrW(toolbar, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(black_brush));
     SetClassLongPtrW(host, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(black_brush));
     return toolbar;
@@ -91,18 +100,22 @@ HWND create_toolbar(HWND host, int32_t bitmap, int32_t first_id, int32_t count) 
 }  // namespace
 
 HWND create_control_bar_toolbar(HWND host) {
-    return create_toolbar(host, IDB_TOOLBAR, IDT_FIRST_CHANNEL, 10);
+    return create_toolbar(host, control_bar_buttons);
 }
 
 HWND create_exit_button_toolbar(HWND host) {
-    return create_toolbar(host, IDB_EXIT, IDT_EXIT, 1);
+    return create_toolbar(host, exit_buttons);
 }
 
 void fit_overlays_to_dpi(uint32_t dpi) {
-    HWND bar = FindWindowExW(GetDlgItem(control_bar, IDC_TOOLBAR_HOST), nullptr, L"ToolbarWindow32", nullptr);
-    if (bar != nullptr) fit_toolbar_pictures(bar, IDB_TOOLBAR, 10, dpi);
-    HWND exit = FindWindowExW(GetDlgItem(exit_button, IDC_TOOLBAR_HOST), nullptr, L"ToolbarWindow32", nullptr);
-    if (exit != nullptr) fit_toolbar_pictures(exit, IDB_EXIT, 1, dpi);
+    const struct {
+        HWND overlay;
+        const toolbar_kind& kind;
+    } overlays[] = {{control_bar, control_bar_buttons}, {exit_button, exit_buttons}};
+    for (const auto& o : overlays) {
+        HWND toolbar = FindWindowExW(GetDlgItem(o.overlay, IDC_TOOLBAR_HOST), nullptr, L"ToolbarWindow32", nullptr);
+        if (toolbar != nullptr) fit_toolbar_pictures(toolbar, o.kind, dpi);
+    }
 }
 
 LRESULT CALLBACK control_bar_command_proc(HWND host, UINT message, WPARAM wparam, LPARAM lparam) {
