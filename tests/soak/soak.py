@@ -20,6 +20,9 @@ from tests.e2e.journey import ARTEFACTS
 FAULTS = ["silent", "close", "one_byte", "trailing_zero", "huge", "drip", "stall_half"]
 KINDS = ["keepsession", "epg"]
 MESSAGE_CAPTIONS = ("Грешка!", "ТВ ЗЕЛУР")
+# A zap onto a locked channel asks for its code and waits for it: the soak
+# answers as a viewer without the code does, with a wrong one.
+LOCK_CAPTION = "Родителски контрол"
 
 
 def main():
@@ -30,7 +33,7 @@ def main():
     desktop = Desktop()
     service = Service(tvservice, os.path.join(ROOT, "standin", "demo.yaml"), work)
     forget_login(desktop.env)
-    crashes = hangs = zaps = faults_set = messages = 0
+    crashes = hangs = zaps = faults_set = messages = locks = 0
     rss = []
     started = time.time()
     client = None
@@ -67,6 +70,10 @@ def main():
                 if desktop.find(caption, 0.1) is not None:
                     desktop.key("Return")
                     messages += 1
+            if desktop.find(LOCK_CAPTION, 0.1) is not None:
+                desktop.type("0000")
+                desktop.key("Return")
+                locks += 1
             mark = len(service.lines())
             client.focus_video()
             desktop.key(random.choice(["Right", "Right", "Left", "Home", "End"]))
@@ -90,8 +97,8 @@ def main():
         desktop.close()
     first = rss[1][1] if len(rss) > 1 else (rss[0][1] if rss else 0)
     last = rss[-1][1] if rss else 0
-    print("soak: %.1f minutes, %d channel changes, %d faults injected, %d messages answered" % (
-        (time.time() - started) / 60, zaps, faults_set, messages))
+    print("soak: %.1f minutes, %d channel changes, %d faults injected, %d messages answered, "
+          "%d code requests refused" % ((time.time() - started) / 60, zaps, faults_set, messages, locks))
     print("soak: crashes %d, hangs %d" % (crashes, hangs))
     print("soak: resident memory %d KiB after the first 20 changes, %d KiB at the end (%+d KiB, %.1f KiB a change)" % (
         first, last, last - first, (last - first) / max(1, zaps - 20)))
