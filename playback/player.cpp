@@ -90,10 +90,26 @@ void on_traced_event(const libvlc_event_t* event, void*) {
     if (event->type == libvlc_MediaPlayerVout && event->u.media_player_vout.new_count > 0) trace_event("vout");
 }
 
-// A time-changed event: the picture moves.
-void on_time_changed(const libvlc_event_t*, void*) {
+// While tracing: the relay's count of streams given back after a break
+// when the playing time last moved on, and that time (the player's
+// thread alone touches them).
+uint32_t resumes_seen;
+int64_t last_playing_time;
+
+// A time-changed event: the picture moves. While tracing, the first one
+// whose time moves on after the relay gave a broken stream back marks the
+// picture going on again.
+void on_time_changed(const libvlc_event_t* event, void*) {
     stall_ticks.store(0, std::memory_order_relaxed);
     if (first_time_pending.load(std::memory_order_relaxed) && first_time_pending.exchange(false)) trace_event("time");
+    if (!trace_on()) return;
+    int64_t now = event->u.media_player_time_changed.new_time;
+    uint32_t resumes = relay_resumes();
+    if (resumes != resumes_seen && now > last_playing_time) {
+        resumes_seen = resumes;
+        trace_event("time.moved");
+    }
+    last_playing_time = now;
 }
 
 // The stream URL last started: when the relay could not give it an
@@ -174,6 +190,7 @@ void stop_player() {
 void watchdog_tick() {
     int32_t ticks = stall_ticks.fetch_add(1, std::memory_order_relaxed) + 1;
     if (watchdog_restarts(ticks, playback_wanted) && media_player != nullptr) {
+        trace_event("watchdog.restart");
         restart_player();
         stall_ticks.store(0, std::memory_order_relaxed);
     }

@@ -173,7 +173,9 @@ bool relay_http(relay_connection* c, const http_address& to, char* url, size_t u
     bool connected = request_n > 0 && connect_host(c, to);
     trace_event("relay.connected");
     if (!connected || !send_to_host(c, request, static_cast<size_t>(request_n))) {
-        answer_plain(c, 502);
+        c->host_failed = request_n > 0;  // tried again; a request that cannot be made is not
+        if (!c->host_failed) answer_plain(c, 502);
+        close_host(c);
         return false;
     }
     player_sends_at_once(c);  // while the host prepares its answer
@@ -193,7 +195,8 @@ bool relay_http(relay_connection* c, const http_address& to, char* url, size_t u
     trace_event("relay.answered");
     bool next = false;
     if (!whole) {
-        answer_plain(c, 502);
+        // No answer (or not one that could be read): tried again.
+        c->host_failed = true;
     } else {
         body_source b;
         memset(&b, 0, sizeof b);

@@ -163,7 +163,8 @@ bool relay_https(relay_connection* c, const http_address& to, char* url, size_t 
         b.left = -1;
         next = take_answer(c, parsed, head, &b, url, url_size);
     } else {
-        answer_plain(c, 502);
+        // No answer the relay could read: tried again.
+        c->host_failed = true;
     }
     close_request(c, request_handle, connection);
     return next;

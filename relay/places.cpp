@@ -5,6 +5,7 @@
 #include "relay/stream_relay.h"
 
 #include "base/trace.h"
+#include "base/countof.h"
 #include "relay/relay_internal.h"
 
 #include <cstdlib>
@@ -18,24 +19,18 @@ volatile SOCKET listener = INVALID_SOCKET;
 uint16_t relay_port = 0;
 bool https_settings_applied = false;
 bool http_through_winhttp = false;
+volatile LONG resumes_made = 0;
 
 namespace {
 
 bool started = false;
 bool refusing = false;
 
-void serve(relay_connection* c) {
-    trace_event("relay.serving");
-    // The player's socket is watched through the place's event from here on
-    // (which also makes it non-blocking): for what it says, its leaving,
-    // and room to send to it again once it was full.
-    if (WSAEventSelect(c->player, c->player_event, FD_READ | FD_WRITE | FD_CLOSE) != 0 || !read_request_head(c))
-        return;
-    trace_event("relay.request");
-    uint64_t id = 0;
+// One request for the stream's address, its redirects followed: the answer
+// passed to the player, or the reason it was not in c.
+void fetch(relay_connection* c, const char* address) {
     char url[longest_target];
-    if (!parse_relay_request(c->head, c->head_n, &id)) return answer_plain(c, 502);
-    if (!remembered_url(id, url, sizeof url, &c->generation)) return answer_plain(c, 404);
+    lstrcpynA(url, address, sizeof url);
     http_address first;
     for (int32_t hop = 0; hop <= redirects_followed; ++hop) {
         http_address to;
@@ -51,6 +46,58 @@ void serve(relay_connection* c) {
         if (!next) return;
     }
     answer_plain(c, 502);
+}
+
+// Whether one more resume fits in the last minute's allowance.
+bool may_resume(relay_connection* c) {
+    DWORD now = GetTickCount();
+    int32_t recent = 0;
+    for (int32_t i = 0; i < c->resumes && i < resumes_a_minute; ++i)
+        if (now - c->resumed_at[i] < 60000) ++recent;
+    if (recent >= resumes_a_minute) return false;
+    if (c->resumes == resumes_a_minute) {
+        memmove(c->resumed_at, c->resumed_at + 1, sizeof c->resumed_at - sizeof c->resumed_at[0]);
+        --c->resumes;
+    }
+    c->resumed_at[c->resumes++] = now;
+    return true;
+}
+
+void serve(relay_connection* c) {
+    trace_event("relay.serving");
+    // The player's socket is watched through the place's event from here on
+    // (which also makes it non-blocking): for what it says, its leaving,
+    // and room to send to it again once it was full.
+    if (WSAEventSelect(c->player, c->player_event, FD_READ | FD_WRITE | FD_CLOSE) != 0 || !read_request_head(c))
+        return;
+    trace_event("relay.request");
+    uint64_t id = 0;
+    char url[longest_target];
+    if (!parse_relay_request(c->head, c->head_n, &id)) return answer_plain(c, 502);
+    if (!remembered_url(id, url, sizeof url, &c->generation)) return answer_plain(c, 404);
+    // The host that gave no answer is asked again, and a live stream it
+    // broke off is asked for again and goes on on the player's connection,
+    // each after a growing pause; never once the program ended the request
+    // (a channel change, a stop), and the host's connection is always
+    // closed before the next (one connection a stream).
+    int32_t attempt = 0;
+    for (;;) {
+        c->host_failed = false;
+        c->live_broke = false;
+        c->passed = 0;
+        fetch(c, url);
+        if (ended(c) || c->player_left || c->host_silent) break;
+        if (c->passed > 0) attempt = 0;  // it played again: a later break starts afresh
+        if (!c->host_failed && !c->live_broke) break;
+        if (attempt == countof(retry_pauses_ms)) break;
+        if (c->live_broke || c->resuming) {
+            if (c->live_broke && !may_resume(c)) break;
+            c->resuming = true;
+        }
+        if (WaitForSingleObject(c->place->end, retry_pauses_ms[attempt++]) == WAIT_OBJECT_0) break;
+        trace_event(c->resuming ? "relay.resume" : "relay.retry");
+    }
+    answer_plain(c, 502);  // nothing when the player was answered
 }
 
 // Names the calling thread where the system can (Windows 10 and Wine), so
@@ -238,6 +285,8 @@ void relay_refuse_start(bool refuse) {
 void relay_http_through_winhttp(bool on) { http_through_winhttp = on; }
 
 void relay_slow_name_lookups(uint32_t ms) { name_lookup_delay_ms = ms; }
+
+uint32_t relay_resumes() { return static_cast<uint32_t>(InterlockedCompareExchange(&relay::resumes_made, 0, 0)); }
 
 bool relay_https_settings_applied() {
     start_relay();

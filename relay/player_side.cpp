@@ -55,12 +55,15 @@ woke wait_for(relay_connection* c, bool for_player_write, uint32_t ms) {
             WSAEnumNetworkEvents(c->host, c->host_event, &seen);
             return woke::host;
         }
-        if (r != WSA_WAIT_EVENT_0 + 1 || WSAEnumNetworkEvents(c->player, c->player_event, &seen) != 0)
-            return woke::player_gone;
-        if (seen.lNetworkEvents & FD_CLOSE) return woke::player_gone;
-        if (seen.lNetworkEvents & FD_READ) {
+        bool gone = r != WSA_WAIT_EVENT_0 + 1 || WSAEnumNetworkEvents(c->player, c->player_event, &seen) != 0 ||
+                    (seen.lNetworkEvents & FD_CLOSE) != 0;
+        if (!gone && (seen.lNetworkEvents & FD_READ)) {
             char scratch[512];  // the player has nothing more to say; what it says is dropped
-            if (recv(c->player, scratch, sizeof scratch, 0) == 0) return woke::player_gone;
+            gone = recv(c->player, scratch, sizeof scratch, 0) == 0;
+        }
+        if (gone) {
+            c->player_left = true;
+            return woke::player_gone;
         }
         if (for_player_write && (seen.lNetworkEvents & FD_WRITE)) return woke::host;
     }
@@ -156,6 +159,7 @@ int64_t read_body(body_source* b, char* buffer, size_t size, bool gather) {
             if (r == SOCKET_ERROR) {
                 if (WSAGetLastError() != WSAEWOULDBLOCK) return -1;
                 woke w = wait_for(c, false, wait_ms);
+                if (w == woke::timed_out) c->host_silent = true;
                 if (w != woke::host) return -1;
                 continue;
             }
@@ -208,6 +212,61 @@ void pass_playlist(relay_connection* c, int32_t status, const char* host_head, s
     free(rewritten);
 }
 
+// Passes a stream's body on, after the head (or, resuming, with no head: the
+// player has it). A live transport stream goes in whole packets,
+// so that a break leaves no half packet with the player, and a resumed one
+// starts at its first whole packet: the player's demuxer sees a
+// discontinuity, never a torn packet. A live body that ends short while the
+// player reads and the program has not ended it is marked for a resume.
+void pass_stream(relay_connection* c, char* buffer, size_t have, const char* head, size_t head_length,
+                 body_source* b) {
+    // Live: no length. A transport stream with a length is taken for a file
+    // or a segment of a playlist, which asked again would start over.
+    bool live = b->left < 0;
+    size_t skip = c->resuming ? packet_start(buffer, have) : 0;
+    if (c->resuming && skip >= have) {
+        c->host_failed = true;  // no stream in what came back
+        return;
+    }
+    bool packets = live && have > skip && static_cast<uint8_t>(buffer[skip]) == ts_sync;
+    size_t at = 0;  // where the body's bytes begin in the buffer
+    size_t total = have - skip;
+    if (c->resuming) {
+        memmove(buffer, buffer + skip, total);
+        InterlockedIncrement(&resumes_made);
+        trace_event("relay.resumed");
+    } else {
+        // The head and the body's first bytes go in one send.
+        c->answered = true;
+        memmove(buffer + head_length, buffer, have);
+        memcpy(buffer, head, head_length);
+        at = head_length;
+        total += head_length;
+        if (b->pending_n > 0) {
+            int64_t more = read_body(b, buffer + total, buffer_size - total, false);
+            if (more > 0) total += static_cast<size_t>(more);
+        }
+        trace_event("relay.passing");
+    }
+    DWORD began = GetTickCount();
+    int64_t got = 1;
+    for (;;) {
+        size_t keep = packets ? (total - at) % ts_packet : 0;
+        if (!send_to_player(c, buffer, total - keep)) return;
+        c->passed += total - keep - at;
+        memmove(buffer, buffer + total - keep, keep);
+        at = 0;
+        total = keep;
+        got = read_body(b, buffer + keep, buffer_size - keep, GetTickCount() - began > gather_after_ms);
+        if (got <= 0) break;
+        total += static_cast<size_t>(got);
+    }
+    if (live && !ended(c) && !c->player_left && !c->host_silent) {
+        c->live_broke = true;
+        trace_event("relay.host broke the stream off");
+    }
+}
+
 }  // namespace
 
 // Passes a 200 or 206 answer on: a playlist rewritten, anything else as it comes.
@@ -231,7 +290,10 @@ void pass_answer(relay_connection* c, int32_t status, const char* host_head, siz
     }
     char head[head_room];
     int32_t head_length = format_player_head(status, host_head, head_n, -1, head, sizeof head);
-    if (got < 0 || head_length <= 0) {
+    if (got < 0 || (c->resuming && kind != body_kind::media)) {
+        // Nothing came, or not the stream the player has: a failed attempt.
+        c->host_failed = true;
+    } else if (head_length <= 0) {
         answer_plain(c, 502);
     } else if (kind == body_kind::compressed || kind == body_kind::document) {
         // The player would read addresses from it past the relay.
@@ -241,22 +303,7 @@ void pass_answer(relay_connection* c, int32_t status, const char* host_head, siz
     } else if (kind == body_kind::playlist) {
         pass_playlist(c, status, host_head, head_n, final_url, buffer, have, b);
     } else {
-        // The head and the body's first bytes go in one send.
-        c->answered = true;
-        memmove(buffer + head_length, buffer, have);
-        memcpy(buffer, head, static_cast<size_t>(head_length));
-        size_t n = static_cast<size_t>(head_length) + have;
-        if (b->pending_n > 0) {
-            got = read_body(b, buffer + n, buffer_size - n, false);
-            if (got > 0) n += static_cast<size_t>(got);
-        }
-        DWORD began = GetTickCount();
-        trace_event("relay.passing");
-        bool going = send_to_player(c, buffer, n);
-        while (going) {
-            got = read_body(b, buffer, buffer_size, GetTickCount() - began > gather_after_ms);
-            going = got > 0 && send_to_player(c, buffer, static_cast<size_t>(got));
-        }
+        pass_stream(c, buffer, have, head, static_cast<size_t>(head_length), b);
     }
 }
 
@@ -278,9 +325,12 @@ bool take_answer(relay_connection* c, const host_answer& parsed, const char* hos
     if (parsed.lengths_differ) trace_event("relay.refused an answer of two lengths");
     if ((status == 200 || status == 206) && !parsed.lengths_differ)
         pass_answer(c, status, host_head, parsed.head_length, parsed.content_type, url, b);
+    else if (c->resuming)
+        c->host_failed = true;  // the stream is not given back: tried again, within bounds
     else
         answer_plain(c, 502);
     return false;
 }
 
 }  // namespace relay
+

@@ -87,8 +87,28 @@ struct relay_connection {
     bool answered;  // the player got a head
     bool no_delay;  // the player's socket sends small pieces at once
     char* buffer;   // what passes through, from the spare buffers
+    // A live stream whose host side broke is asked for again (a resume),
+    // and a request the host did not answer is tried again, within bounds:
+    bool player_left;   // the player closed its side
+    bool host_failed;   // the host gave no answer (connection, request or head), or a resume no stream
+    bool host_silent;   // the host sent nothing for the whole wait: the watchdog's case
+    bool live_broke;    // a live stream's body ended before the program ended it
+    bool resuming;      // the player has its head: the next answer's stream continues the one it has
+    uint64_t passed;    // body bytes passed on since the last request to the host
+    DWORD resumed_at[6];  // when the last resumes were made, oldest first
+    int32_t resumes;
 };
 inline bool ended(relay_connection* c) { return InterlockedCompareExchange(&c->place->ending, 0, 0) != 0; }
+
+// The pauses before each new attempt at a request the host did not answer,
+// or at a live stream it broke off; and at most so many resumes of one
+// stream a minute. Then the player's connection ends and its watchdog
+// starts the channel again.
+const uint32_t retry_pauses_ms[] = {200, 500, 1000, 2000};
+const int32_t resumes_a_minute = 6;
+// Live streams given back to the player after a break since the relay
+// started (the tests and the player's trace read it).
+extern volatile LONG resumes_made;
 
 // What a wait saw.
 enum class woke { host, player_gone, ended, timed_out };

@@ -444,3 +444,13 @@ int64_t chunk_take(chunk_reader* r, char* data, size_t n, bool* finished) {
     }
     return static_cast<int64_t>(out);
 }
+
+size_t packet_start(const char* data, size_t n) {
+    for (size_t p = 0; p < n; ++p) {
+        bool sync = true;
+        for (size_t k = 0; k < 3 && sync && p + k * ts_packet < n; ++k)
+            sync = static_cast<uint8_t>(data[p + k * ts_packet]) == ts_sync;
+        if (sync) return p;
+    }
+    return n;
+}

@@ -102,3 +102,11 @@ void chunk_begin(chunk_reader* r);
 // Decodes n bytes of data in place; the decoded length, or -1 for a body
 // that is not chunked as HTTP says. *finished turns true at the last chunk.
 int64_t chunk_take(chunk_reader* r, char* data, size_t n, bool* finished);
+
+// A transport stream is made of 188-byte packets, each opening with 0x47.
+constexpr size_t ts_packet = 188;
+constexpr uint8_t ts_sync = 0x47;
+// Where the first whole packet of a stream's bytes begins: the first sync
+// byte that the next two packets' places (as far as the bytes go) confirm;
+// n when there is none.
+size_t packet_start(const char* data, size_t n);

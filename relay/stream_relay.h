@@ -30,6 +30,11 @@ bool relay_address_for(const char* stream_url, char* out, size_t out_size);
 // The current stream's address stays valid for a restart.
 void end_relayed_requests();
 
+// How many live streams whose host connection broke the relay has given
+// back to the player (asked for again and passed on), since the program
+// started.
+uint32_t relay_resumes();
+
 // For the tests: makes the relay fail to start while set (as when the
 // machine has no loopback port left), and stops a running one.
 void relay_refuse_start(bool refuse);

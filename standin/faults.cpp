@@ -18,7 +18,7 @@ const named_fault fault_names[] = {
     {"drip", fault::drip},         {"stall_half", fault::stall_half},
     {"wrong_version", fault::wrong_version}, {"stall", fault::stall},
     {"redirect", fault::redirect}, {"burst", fault::burst},
-    {"body", fault::body},
+    {"body", fault::body},         {"drop", fault::drop},
 };
 
 // "SECONDS" or "SECONDS/BYTES" of a drip.
@@ -69,12 +69,15 @@ bool apply_fault_setting(const std::string& setting, fault_table* table, std::st
     if (kind == "hls") {
         // HLS channels' segments and playlists: "redirect:LOCATION" answers
         // every segment with a redirect there, "absolute" names the segments
-        // by absolute addresses on the service's second port, "none" ends both.
+        // by absolute addresses on the service's second port, "refuse" closes
+        // each segment's first request unanswered, "none" ends them all.
         if (value == "redirect" && !arg.empty()) table->hls_segment_redirect = arg;
         else if (value == "absolute" && arg.empty()) table->hls_absolute = true;
-        else if (value == "none" && arg.empty()) table->hls_segment_redirect.clear(), table->hls_absolute = false;
+        else if (value == "refuse" && arg.empty()) table->hls_refuse_once = true;
+        else if (value == "none" && arg.empty())
+            table->hls_segment_redirect.clear(), table->hls_absolute = false, table->hls_refuse_once = false;
         else {
-            *error = "hls wants redirect:LOCATION, absolute or none: " + value;
+            *error = "hls wants redirect:LOCATION, absolute, refuse or none: " + value;
             return false;
         }
         return true;
@@ -82,6 +85,7 @@ bool apply_fault_setting(const std::string& setting, fault_table* table, std::st
     if (kind == "all" && value == "none") {
         table->hls_segment_redirect.clear();
         table->hls_absolute = false;
+        table->hls_refuse_once = false;
     }
     const named_fault* found = nullptr;
     for (const named_fault& n : fault_names)
@@ -91,7 +95,8 @@ bool apply_fault_setting(const std::string& setting, fault_table* table, std::st
         return false;
     }
     bool stream_only = found->value == fault::stall || found->value == fault::redirect ||
-                       found->value == fault::burst || found->value == fault::body;
+                       found->value == fault::burst || found->value == fault::body ||
+                       found->value == fault::drop;
     bool version_only = found->value == fault::wrong_version;
     bool matched = false;
     for (size_t i = 0; i < fault_kinds; ++i) {
@@ -116,6 +121,32 @@ bool apply_fault_setting(const std::string& setting, fault_table* table, std::st
         table->burst_megabytes = atoi(arg.c_str());
         if (table->burst_megabytes <= 0 || table->burst_megabytes > 1024) {
             *error = "burst wants MEGABYTES from 1 to 1024: " + arg;
+            return false;
+        }
+    }
+    if (found->value == fault::drop) {
+        std::string how;
+        size_t slash = arg.find('/');
+        if (slash != std::string::npos) how = arg.substr(slash + 1);
+        char* end = nullptr;
+        std::string seconds = arg.substr(0, slash);
+        table->drop_seconds = seconds.empty() ? 5 : strtod(seconds.c_str(), &end);
+        bool number = seconds.empty() || (end != nullptr && *end == '\0');
+        table->drop_once = table->drop_reset = table->drop_refuse = false;
+        bool known = true;
+        size_t at = 0;
+        while (known && slash != std::string::npos && at <= how.size()) {
+            size_t plus = how.find('+', at);
+            if (plus == std::string::npos) plus = how.size();
+            std::string word = how.substr(at, plus - at);
+            if (word == "once") table->drop_once = true;
+            else if (word == "reset") table->drop_reset = true;
+            else if (word == "refuse") table->drop_refuse = true;
+            else known = false;
+            at = plus + 1;
+        }
+        if (!number || !known || !(table->drop_seconds > 0 && table->drop_seconds <= 3600)) {
+            *error = "drop wants SECONDS[/once, reset or refuse, joined by +]: " + arg;
             return false;
         }
     }

@@ -23,6 +23,7 @@ enum class fault {
     redirect,       // stream only: answer 302 Found with Location redirect_to
     burst,          // stream only: burst_megabytes of stream as fast as the reader takes them
     body,           // stream only: the canned body body_name instead of the stream
+    drop,           // stream only: the stream's connection closed after drop_seconds
 };
 
 constexpr size_t fault_kinds = 7;  // version .. stream, in request_kind order
@@ -51,10 +52,20 @@ struct fault_table {
     // served as application/octet-stream), "split" (a playlist with a
     // byte order mark, its first bytes sent apart from the rest).
     std::string body_name = "dash";
+    // drop:SECONDS[/WAYS]: every stream connection is closed SECONDS after
+    // its answer began, as a broken line or a restarted server does; WAYS
+    // joined by '+': "once", the first connection only; "reset", closed
+    // with a reset; "refuse", every request for the dropped channel in the
+    // 5 s after a drop closed unanswered.
+    double drop_seconds = 5;
+    bool drop_once = false;
+    bool drop_reset = false;
+    bool drop_refuse = false;
     // HLS channels (kind "hls"): every segment moved to this Location when
     // set; segments named by absolute addresses on the second port.
     std::string hls_segment_redirect;
     bool hls_absolute = false;
+    bool hls_refuse_once = false;  // each segment's first request closed unanswered
 };
 
 const char* fault_name(fault f);

@@ -2,6 +2,7 @@
 
 #include "standin/protocol.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 namespace standin {
@@ -119,6 +121,42 @@ std::string header_value(const std::string& head, const std::string& name) {
     return std::string();
 }
 
+// What the drop and refuse faults remember between connections, under
+// faults_lock (the connections run on several threads): when and which
+// channel's stream was last dropped, whether a "once" drop happened, and
+// the segments whose first request was refused.
+std::chrono::steady_clock::time_point last_drop;
+std::string last_drop_channel;
+bool dropped_once = false;
+std::set<std::string> refused_segments;
+
+// Whether a request for the channel comes within 5 s of its stream's drop.
+bool just_dropped(const std::string& channel) {
+    std::lock_guard<std::mutex> hold(faults_lock);
+    return last_drop.time_since_epoch().count() != 0 && channel == last_drop_channel &&
+           std::chrono::steady_clock::now() - last_drop < std::chrono::seconds(5);
+}
+
+// Whether this stream is to be dropped: every one, or with "once" the first.
+bool drop_this_one(bool once) {
+    std::lock_guard<std::mutex> hold(faults_lock);
+    if (once && dropped_once) return false;
+    dropped_once = true;
+    return true;
+}
+
+void note_drop(const std::string& channel) {
+    std::lock_guard<std::mutex> hold(faults_lock);
+    last_drop = std::chrono::steady_clock::now();
+    last_drop_channel = channel;
+}
+
+// True the first time a segment is asked for (under the refuse fault).
+bool first_request_of(const std::string& segment) {
+    std::lock_guard<std::mutex> hold(faults_lock);
+    return refused_segments.insert(segment).second;
+}
+
 fault_table faults_now() {
     std::lock_guard<std::mutex> hold(faults_lock);
     if (!world.opts.control.empty()) {
@@ -143,6 +181,10 @@ fault_table faults_now() {
             std::string error;
             if (apply_fault_settings(text, &t, &error)) {
                 current_faults = t;
+                // New faults: a "once" drop and a refusal start afresh.
+                dropped_once = false;
+                last_drop = std::chrono::steady_clock::time_point();
+                refused_segments.clear();
             } else {
                 fprintf(stderr, "tvservice: %s: %s (faults unchanged)\n", world.opts.control.c_str(), error.c_str());
             }
@@ -163,8 +205,12 @@ class connection : public std::enable_shared_from_this<connection> {
 public:
     explicit connection(asio::ip::tcp::socket socket)
         : socket_(std::move(socket)), timer_(socket_.get_executor()), pause_timer_(socket_.get_executor()),
+          linger_timer_(socket_.get_executor()),
           in_(max_request_line + 2) {
         ++open_connections;
+        // Not handed on to the encoders started while it is open: a
+        // connection the stand-in closes must end for its reader too.
+        fcntl(socket_.native_handle(), F_SETFD, FD_CLOEXEC);
     }
     ~connection() {
         leave_stream();
@@ -276,6 +322,7 @@ private:
         case fault::redirect:
         case fault::burst:
         case fault::body:
+        case fault::drop:
             send_and_close(std::move(response));
             return;
         case fault::silent:
@@ -402,6 +449,20 @@ private:
             send_canned_body(faults_.body_name);
             return;
         }
+        if (f == fault::drop) {
+            if (faults_.drop_refuse && just_dropped(request_.stream_channel)) {
+                log_line("STREAM REFUSED");
+                close();
+                return;
+            }
+            if (drop_this_one(faults_.drop_once)) {
+                pause_timer_.expires_after(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                    std::chrono::duration<double>(faults_.drop_seconds)));
+                pause_timer_.async_wait([self](const asio::error_code& error) {
+                    if (!error) self->drop();
+                });
+            }
+        }
         if (f == fault::stall) {
             pause_timer_.expires_after(std::chrono::seconds(faults_.stall_seconds));
             pause_timer_.async_wait([self](const asio::error_code& error) {
@@ -454,6 +515,9 @@ private:
                 playlist = moved;
             }
             send_playlist(playlist);
+        } else if (faults_.hls_refuse_once && first_request_of(c->id + "/" + request_.hls_file)) {
+            log_line("SEGMENT REFUSED");
+            close();
         } else if (!faults_.hls_segment_redirect.empty()) {
             send_and_close("HTTP/1.0 302 Found\r\nLocation: " + faults_.hls_segment_redirect +
                            "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
@@ -595,9 +659,34 @@ private:
         });
     }
 
+    // The stream's connection ends under the viewer, as a broken line ends
+    // it: closed, or with "reset" reset.
+    void drop() {
+        log_line("STREAM DROPPED");
+        note_drop(request_.stream_channel);
+        if (faults_.drop_reset) {
+            asio::error_code ignored;
+            socket_.set_option(asio::socket_base::linger(true, 0), ignored);
+        }
+        uncount_stream();
+        timer_.cancel();
+        asio::error_code ignored;
+        if (!faults_.drop_reset) socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+        socket_.close(ignored);
+        // The channel stays on the air a while, as a head-end's does when
+        // one of its connections breaks: a viewer back at once joins it.
+        lingering_ = true;
+        auto self = shared_from_this();
+        linger_timer_.expires_after(std::chrono::seconds(5));
+        linger_timer_.async_wait([self](const asio::error_code&) {
+            self->lingering_ = false;
+            self->leave_stream();
+        });
+    }
+
     // Leaves the channel, once: its encoder ends with its last viewer.
     void leave_stream() {
-        if (!joined_) return;
+        if (!joined_ || lingering_) return;
         joined_ = false;
         world.hub->leave(channel_id_, viewer_);
     }
@@ -605,6 +694,7 @@ private:
     asio::ip::tcp::socket socket_;
     asio::steady_timer timer_;
     asio::steady_timer pause_timer_;  // the drip's pauses, the stream's stall
+    asio::steady_timer linger_timer_;  // a dropped stream's channel kept on the air
     asio::streambuf in_;
     char scratch_[4096];
     std::string rest_;
@@ -620,6 +710,7 @@ private:
     bool reading_ = false;
     bool writing_ = false;
     bool stalled_ = false;
+    bool lingering_ = false;
     counted_stream stream_;  // its place among its session's open streams
 };
 

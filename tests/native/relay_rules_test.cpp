@@ -224,3 +224,24 @@ TEST(RelayRules, AChunkedBodyIsDecodedInPlaceWhateverThePieces) {
         EXPECT_EQ(chunk_take(&r, &bad[0], bad.size(), &finished), -1) << bad;
     }
 }
+
+// Where a resumed transport stream is taken up: the first sync byte that the
+// next packets' places confirm, never a 0x47 inside a packet's payload.
+TEST(RelayRules, AResumedStreamStartsAtItsFirstWholePacket) {
+    std::string packets;
+    for (int32_t i = 0; i < 4; ++i) packets += '\x47' + std::string(187, static_cast<char>(i + 1));
+    struct start_case {
+        std::string bytes;
+        size_t start;
+    };
+    const start_case cases[] = {
+        {packets, 0},
+        {packets.substr(50), 138},  // the torn first packet is skipped
+        {std::string("\x47\x47xx") + packets, 4},
+        {packets.substr(0, 200), 0},  // the next packet's place beyond the bytes: its sync is taken
+        {std::string(187, 'x'), 187},
+        {std::string(100, '\x47') + packets, 100},  // the end of a packet full of 0x47 ahead
+        {"", 0},
+    };
+    for (const start_case& c : cases) EXPECT_EQ(packet_start(c.bytes.data(), c.bytes.size()), c.start) << c.bytes.size();
+}

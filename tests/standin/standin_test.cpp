@@ -142,9 +142,28 @@ TEST(StandinFaults, DripIntervalAndRedirectTarget) {
     EXPECT_TRUE(t.hls_absolute);
     EXPECT_FALSE(apply_fault_setting("hls=redirect", &t, &error));
     EXPECT_FALSE(apply_fault_setting("hls=drip", &t, &error));
+    EXPECT_TRUE(apply_fault_setting("hls=refuse", &t, &error)) << error;
+    EXPECT_TRUE(t.hls_refuse_once);
     EXPECT_TRUE(apply_fault_setting("all=none", &t, &error)) << error;
     EXPECT_EQ(t.hls_segment_redirect, "");
     EXPECT_FALSE(t.hls_absolute);
+    EXPECT_FALSE(t.hls_refuse_once);
+}
+
+TEST(StandinFaults, ADropsTimeAndWays) {
+    fault_table t;
+    std::string error;
+    EXPECT_TRUE(apply_fault_setting("stream=drop", &t, &error)) << error;
+    EXPECT_EQ(t.of[static_cast<size_t>(request_kind::stream)], fault::drop);
+    EXPECT_DOUBLE_EQ(t.drop_seconds, 5);
+    EXPECT_TRUE(apply_fault_setting("stream=drop:2.5/once+reset", &t, &error)) << error;
+    EXPECT_DOUBLE_EQ(t.drop_seconds, 2.5);
+    EXPECT_TRUE(t.drop_once && t.drop_reset && !t.drop_refuse);
+    EXPECT_TRUE(apply_fault_setting("stream=drop:30/refuse", &t, &error)) << error;
+    EXPECT_TRUE(!t.drop_once && !t.drop_reset && t.drop_refuse);
+    for (const char* bad : {"stream=drop:0", "stream=drop:soon", "stream=drop:3/twice", "stream=drop:3/once+",
+                            "epg=drop:3"})
+        EXPECT_FALSE(apply_fault_setting(bad, &t, &error)) << bad;
 }
 
 TEST(StandinDemoData, TheShippedFileLoadsWithWhatTheDemoNeeds) {

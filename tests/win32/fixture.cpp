@@ -94,11 +94,17 @@ lock_answer::lock_answer(const std::string& code, bool cancel)
 namespace {
 std::unique_ptr<scoped_env> program_service;
 std::atomic<int32_t> time_changed_count{0};
+std::atomic<int64_t> time_reported{0};
 
-void count_time_changed(const libvlc_event_t*, void*) { time_changed_count.fetch_add(1); }
+void count_time_changed(const libvlc_event_t* event, void*) {
+    time_reported.store(event->u.media_player_time_changed.new_time);
+    time_changed_count.fetch_add(1);
+}
 }  // namespace
 
 int32_t time_events() { return time_changed_count.load(); }
+
+int64_t playing_time_ms() { return time_reported.load(); }
 
 void start_program(const char* user, const char* pass) {
     program_service.reset(new scoped_env("TVCLIENT_SERVICE", standin_address().c_str()));

@@ -45,6 +45,8 @@ void end_program();
 // program started: counted by a listener of the tests' own, beside the
 // program's, so that no value the watchdog also writes is read.
 int32_t time_events();
+// The playing time (ms) the last of those events reported.
+int64_t playing_time_ms();
 
 // Pumps this thread's messages for a while, each through one turn of the
 // program's message loop.
