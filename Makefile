@@ -83,7 +83,7 @@ TVCLIENT_BUILD ?= wine
 bench: bootstrap $(BUILD)/$(TVCLIENT_BUILD)/build.ninja
 	@scripts/bootstrap bench
 	cmake -S . -B $(BUILD)/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DTVCLIENT_SANITIZE=OFF
-	cmake --build $(BUILD)/bench --target tvservice vlc_baseline pixel_watch
+	cmake --build $(BUILD)/bench --target tvservice vlc_baseline pixel_watch line_model
 	cmake --build $(BUILD)/$(TVCLIENT_BUILD) --target tvclient fill_bench relay_bench \
 	    $(if $(filter mingw,$(TVCLIENT_BUILD)),libvlc_bridge)
 	TVCLIENT_BUILD=$(TVCLIENT_BUILD) /usr/bin/python3 -m bench.bench $(BUILD)/bench

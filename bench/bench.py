@@ -26,15 +26,23 @@ programs' windows are also read back from the X server (pixel_watch, and
 vlc_baseline --watch-pixels) to show when the picture really is on the
 screen.
 
-Usage: python3 -m bench.bench BENCH_BUILD_FOLDER   (with tvservice, vlc_baseline, pixel_watch)
+BENCH_LINE (for example rtt=20ms,down=30mbit) puts a modelled home line
+(line_model) between both programs and the stand-in: the client's exchanges
+and every stream fetch, the client's and the baseline's, cross it.
+BENCH_STREAM=broadcast zaps across channels like an operator's (H.264
+1920x1080 interlaced, 6 Mbit/s, bench/bench-broadcast.yaml) instead of the
+small ones.
+
+Usage: python3 -m bench.bench BENCH_BUILD_FOLDER   (with tvservice, vlc_baseline, pixel_watch, line_model)
 Environment: BENCH_CHANGES (1000), BENCH_TIMED (50), BENCH_STARTS (20),
 BENCH_FILLS (20), BENCH_CPU_SECONDS (60), BENCH_HLS_CHANGES (8),
-BENCH_RELAY_FETCHES (100).
+BENCH_RELAY_FETCHES (100), BENCH_LINE (none), BENCH_STREAM (small).
 """
 
 import csv
 import os
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -67,9 +75,33 @@ HLS_CHANGES = int(os.environ.get("BENCH_HLS_CHANGES", "8"))
 # BENCH_BASELINE_MEMORY=1: the baseline also makes CHANGES quick changes, to
 # set its memory growth beside the client's (about two minutes more).
 BASELINE_MEMORY = os.environ.get("BENCH_BASELINE_MEMORY", "0") == "1"
+LINE = os.environ.get("BENCH_LINE", "")
+STREAM = os.environ.get("BENCH_STREAM", "small")
+if LINE or STREAM != "small":
+    # Each line and kind of channel keeps its own results.
+    OUT += "".join("-" + part for part in (LINE.replace("=", "").replace(",", "-"), STREAM) if part != "small")
 # After a timed change: the picture moves, then a person looks this long.
 SETTLE = 0.3
 CLOCK_TICK = os.sysconf("SC_CLK_TCK")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def start_line(tools, settings, service, port):
+    """The modelled line in front of the service, listening on port; from
+    now on service.address is the line's (the stand-in advertises it)."""
+    line = subprocess.Popen([os.path.join(tools, "line_model"), settings, service.address, str(port)],
+                            stdout=subprocess.PIPE)
+    address = line.stdout.readline().decode().strip()
+    if not address:
+        raise D.StepFailed("line_model did not start: " + settings)
+    service.direct_address, service.address = service.address, address
+    say("a line of %s between the programs and the stand-in (%s)" % (settings, address))
+    return line
 
 
 def say(text):
@@ -212,10 +244,16 @@ def measure_startups(desktop, service, work):
 def change_parts(trace, begin):
     """The parts of one traced change, in ms, from the event index begin."""
     t = {}
-    for name in ("change", "keepsession", "epg.answered", "epg", "open", "opened", "playing", "vout", "time",
-                 "relay.accepted", "relay.request", "relay.connected", "relay.answered", "relay.passing",
-                 "relay.ending", "relay.ended"):
+    for name in ("change", "keepsession", "epg.answered", "epg", "open", "opened", "relay.ending", "relay.ended"):
         t[name] = trace.first(name, begin)
+    # The player's events of this change come after its stream's start: on a
+    # line, one of the stream before (its late first picture) may come first.
+    started = begin
+    while started < len(trace.events) and trace.events[started][1] != "opened":
+        started += 1
+    for name in ("playing", "vout", "time", "relay.accepted", "relay.request", "relay.connected",
+                 "relay.answered", "relay.passing"):
+        t[name] = trace.first(name, started)
     if t["change"] is None or t["vout"] is None:
         return None
 
@@ -286,9 +324,12 @@ def zap(client, rss_log, watcher):
         if i is None:
             failures += 1
             continue
-        vout_i, _ = client.trace.wait("vout", i, 10)
-        if n <= TIMED:
-            client.trace.wait("time", i, 10)
+        # The first picture of this change's stream, not a late one of the
+        # stream before.
+        opened_i, _ = client.trace.wait("opened", i, 10)
+        vout_i, _ = client.trace.wait("vout", opened_i, 10) if opened_i is not None else (None, None)
+        if n <= TIMED and vout_i is not None:
+            client.trace.wait("time", vout_i, 10)
         parts = change_parts(client.trace, i) if vout_i is not None else None
         if parts is None:
             failures += 1
@@ -590,6 +631,8 @@ def report(r):
     widths = [max(len(str(x[i])) for x in rows + [head]) for i in range(len(head))]
     line = "  ".join("%-*s" % (widths[i], head[i]) for i in range(len(head)))
     print()
+    kind = "broadcast-like (H.264 1080i, 6 Mbit/s)" if r["stream"] == "broadcast" else "small (MPEG-2 640x360)"
+    print("line: %s; channels: %s" % (r["line"], kind))
     print(line)
     print("-" * len(line))
     for x in rows:
@@ -646,8 +689,12 @@ def main():
     work = tempfile.mkdtemp(prefix="tvclient-bench.")
     started = time.time()
     desktop = D.Desktop()
-    service = Service(tvservice, os.path.join(HERE, "bench.yaml"), os.path.join(work, "service"), ["--on-air"])
-    r = {}
+    data = os.path.join(HERE, "bench-broadcast.yaml" if STREAM == "broadcast" else "bench.yaml")
+    line_port = free_port() if LINE else None
+    service = Service(tvservice, data, os.path.join(work, "service"),
+                      ["--on-air"] + (["--public", "127.0.0.1:%d" % line_port] if LINE else []))
+    line = start_line(tools, LINE, service, line_port) if LINE else None
+    r = {"line": LINE or "loopback", "stream": STREAM}
     client = None
     try:
         C.remember_login(desktop.env, USER, PASSWORD)
@@ -693,6 +740,8 @@ def main():
         if client is not None:
             client.end()
         service.close()
+        if line is not None:
+            line.kill()
         C.forget_login(desktop.env)
         desktop.close()
     write_series(r)

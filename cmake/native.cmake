@@ -34,12 +34,16 @@ find_package(yaml-cpp REQUIRED)
 find_package(Threads REQUIRED)
 add_library(standin STATIC
     standin/protocol.cpp standin/demo_data.cpp standin/guide.cpp
-    standin/faults.cpp standin/hls.cpp standin/server.cpp standin/service.cpp standin/streams.cpp)
+    standin/faults.cpp standin/hls.cpp standin/server.cpp standin/service.cpp standin/streams.cpp
+    standin/line_model.cpp)
 target_include_directories(standin PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(standin PUBLIC yaml-cpp Threads::Threads)
 
 add_executable(tvservice standin/tvservice.cpp)
 target_link_libraries(tvservice PRIVATE standin)
+# The benchmarks' home line in front of it.
+add_executable(line_model standin/line_main.cpp)
+target_link_libraries(line_model PRIVATE standin)
 target_compile_definitions(standin PUBLIC TVSERVICE_DEFAULT_DATA="${PROJECT_SOURCE_DIR}/standin/demo.yaml")
 
 # The benchmarks' baseline: a plain libvlc player (make bench).

@@ -63,6 +63,7 @@ bool read_channel(const YAML::Node& n, size_t index, channel* c, std::string* er
     c->pattern = text_of(n, "pattern", "testsrc2");
     c->tone_hz = n["tone"] ? n["tone"].as<int32_t>() : 440;
     c->hls = n["hls"] && n["hls"].as<bool>();
+    c->broadcast = n["broadcast"] && n["broadcast"].as<bool>();
     bool lock_digits = !c->lock.empty() && c->lock.size() <= 31;
     for (char ch : c->lock) lock_digits = lock_digits && ch >= '0' && ch <= '9';
     bool pattern_ok = !c->pattern.empty();
@@ -73,7 +74,8 @@ bool read_channel(const YAML::Node& n, size_t index, channel* c, std::string* er
            check(field_ok(c->price), where + ": price is missing", error) &&
            check(lock_digits, where + ": lock must be digits (0 for none)", error) &&
            check(pattern_ok, where + ": pattern must be an ffmpeg source name such as testsrc2", error) &&
-           check(c->tone_hz >= 20 && c->tone_hz <= 20000, where + ": tone must be 20 to 20000 Hz", error);
+           check(c->tone_hz >= 20 && c->tone_hz <= 20000, where + ": tone must be 20 to 20000 Hz", error) &&
+           check(!(c->hls && c->broadcast), where + ": a channel is hls or broadcast, not both", error);
 }
 
 bool read_all(const YAML::Node& root, demo_data* out, std::string* error) {

@@ -28,6 +28,10 @@ struct channel {
     std::string pattern;  // the picture: an ffmpeg lavfi source
     int32_t tone_hz = 440;
     bool hls = false;  // served as an HLS playlist with one-second segments
+    // A picture like an operator's: H.264 1920x1080 interlaced at 25 frames
+    // a second, about 6 Mbit/s, a key frame every 50 frames, 2 B-frames,
+    // with sound; encoded once into a clip that the channel loops.
+    bool broadcast = false;
 };
 
 struct demo_data {

@@ -59,6 +59,11 @@ stream_hub::stream_hub(asio::io_context& io, std::string ffmpeg, std::string wor
 stream_hub::~stream_hub() { stop_all(); }
 
 std::vector<std::string> picture_arguments(const std::string& ffmpeg, const channel& c, const std::string& work_dir) {
+    if (c.broadcast) {
+        // The clip, looped as it is: serving it costs no encoding.
+        return {ffmpeg, "-hide_banner", "-loglevel", "error", "-nostdin", "-re", "-stream_loop", "-1",
+                "-i", broadcast_clip(c, work_dir), "-map", "0", "-c", "copy"};
+    }
     std::string name_file = work_dir + "/name-" + c.id + ".txt";
     FILE* nf = fopen(name_file.c_str(), "w");
     if (nf == nullptr) return {};
@@ -79,6 +84,37 @@ std::vector<std::string> picture_arguments(const std::string& ffmpeg, const chan
         "-filter_complex", draw, "-map", "[v]", "-map", "1:a",
         "-c:v", "mpeg2video", "-b:v", "1200k", "-g", "12", "-bf", "0",
         "-c:a", "mp2", "-b:a", "96k",
+    };
+}
+
+std::string broadcast_clip(const channel& c, const std::string& work_dir) {
+    return work_dir + "/broadcast-" + c.id + ".ts";
+}
+
+std::vector<std::string> clip_arguments(const std::string& ffmpeg, const channel& c, const std::string& work_dir) {
+    std::string name_file = work_dir + "/name-" + c.id + ".txt";
+    FILE* nf = fopen(name_file.c_str(), "w");
+    if (nf == nullptr) return {};
+    fputs(c.name.c_str(), nf);
+    fclose(nf);
+    const char* font = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+    std::string draw = std::string("drawtext=fontfile=") + font + ":textfile=" + name_file +
+                       ":fontsize=96:fontcolor=white:box=1:boxcolor=black@0.6:boxborderw=16:x=64:y=64,"
+                       "noise=alls=12:allf=t+u,setfield=tff";
+    // Moving grain keeps the rate near an operator's whatever the pattern.
+    // Moving grain keeps the rate near an operator's whatever the pattern; a
+    // fast preset keeps the encoding to a few seconds; the rest is what an
+    // operator sends: 1080i top field first, 6 Mbit/s, a key frame every two
+    // seconds, two B-frames.
+    return {
+        ffmpeg, "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
+        "-f", "lavfi", "-i", c.pattern + "=size=1920x1080:rate=25",
+        "-f", "lavfi", "-i", "sine=frequency=" + std::to_string(c.tone_hz) + ":sample_rate=48000",
+        "-t", "8", "-vf", draw, "-pix_fmt", "yuv420p",
+        "-c:v", "libx264", "-preset", "ultrafast", "-bf", "2", "-g", "50", "-keyint_min", "50",
+        "-sc_threshold", "0", "-flags", "+ildct+ilme", "-x264-params", "interlaced=1:tff=1:b-adapt=0",
+        "-b:v", "6M", "-maxrate", "6M", "-bufsize", "3M",
+        "-c:a", "mp2", "-b:a", "128k", "-f", "mpegts", broadcast_clip(c, work_dir),
     };
 }
 
@@ -256,6 +292,20 @@ void stream_hub::put_on_air(const channel& c) {
     }
     // A passing viewer starts the feed; on air, it outlives its viewers.
     leave(c.id, join(c));
+}
+
+bool stream_hub::prepare_clips(const std::vector<channel>& channels) {
+    for (const channel& c : channels) {
+        if (!c.broadcast || access(broadcast_clip(c, work_dir_).c_str(), R_OK) == 0) continue;
+        std::vector<std::string> args = clip_arguments(ffmpeg_, c, work_dir_);
+        pid_t pid = args.empty() ? -1 : start_encoder(args, -1);
+        int status = -1;
+        if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            unlink(broadcast_clip(c, work_dir_).c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 void stream_hub::stop_all() {

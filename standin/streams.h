@@ -45,6 +45,10 @@ std::vector<std::string> picture_arguments(const std::string& ffmpeg, const chan
 // Starts ffmpeg in a process group of its own, its output on out_fd (or
 // nowhere when negative); the pid, or -1.
 pid_t start_encoder(std::vector<std::string> args, int out_fd);
+// Where a broadcast-like channel's clip lies in work_dir, and the ffmpeg
+// arguments that encode it (about 8 s, a few seconds of encoding).
+std::string broadcast_clip(const channel& c, const std::string& work_dir);
+std::vector<std::string> clip_arguments(const std::string& ffmpeg, const channel& c, const std::string& work_dir);
 
 struct viewer {
     std::mutex lock;
@@ -73,6 +77,9 @@ public:
     // Keeps the channel's feed running from now on, watched or not, as a
     // real head-end does: a viewer then never waits for ffmpeg to start.
     void put_on_air(const channel& c);
+    // Encodes the clip of each broadcast-like channel that has none yet (at
+    // start, before any viewer: a few seconds each); false when one failed.
+    bool prepare_clips(const std::vector<channel>& channels);
     // Ends every feed (the service is stopping).
     void stop_all();
     // How many ffmpeg processes run now.

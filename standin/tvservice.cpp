@@ -176,6 +176,10 @@ int main(int argc, char** argv) {
     world.svc = &the_service;
     world.hub = &the_hub;
     world.hls = &the_hls;
+    if (!the_hub.prepare_clips(the_service.data().channels)) {
+        fprintf(stderr, "tvservice: the broadcast-like channels' clips could not be encoded (ffmpeg with libx264?)\n");
+        return 1;
+    }
     if (opts.on_air)
         for (const channel& c : the_service.data().channels) world.hub->put_on_air(c);
 

@@ -56,7 +56,8 @@ public:
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
-        for (int i = 0; i < 200 && port == 0; ++i) {
+        // Up to 15 s: a broadcast-like channel's clip is encoded first.
+        for (int i = 0; i < 600 && port == 0; ++i) {
             std::string text = read_file(port_file);
             if (!text.empty()) port = static_cast<uint16_t>(atoi(text.c_str()));
             else std::this_thread::sleep_for(std::chrono::milliseconds(25));
@@ -407,6 +408,35 @@ TEST(StandinServer, ChannelsOnAirRunWithoutViewersUntilTheServiceStops) {
     for (int i = 0; i < 40 && count_processes("ffmpeg") > ffmpeg_before; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(count_processes("ffmpeg"), ffmpeg_before);
+    std::filesystem::remove_all(folder);
+}
+
+// A broadcast-like channel serves what an operator sends: H.264 1920x1080,
+// interlaced top field first, with B-frames (its clip encoded at the start).
+TEST(StandinServer, ABroadcastLikeChannelIsH264InterlacedInHighDefinition) {
+    char dir[] = "/tmp/tvservice-hd.XXXXXX";
+    std::string folder = mkdtemp(dir);
+    std::string data = folder + "/hd.yaml";
+    std::ofstream(data) << "accounts:\n"
+                           "  - {user: ivan, password: \"1234\", uid: \"1\", first_name: И, last_name: П, credit: \"1.00\"}\n"
+                           "channels:\n"
+                           "  - {id: \"7\", name: HD, price: \"1\", pattern: testsrc2, broadcast: true}\n";
+    running_service s({"--data", data});
+    ASSERT_NE(s.port, 0);
+    std::string sid = field_after(talk(s.port, s.line(ivan + "account\x01info")).bytes, "sessionid");
+    std::string got = stream_get(s.port, "/live?ch=7&sid=" + sid + "&channelid=7", 188 * 4000, 20000);
+    size_t body = got.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    std::string clip = folder + "/got.ts";
+    std::ofstream(clip, std::ios::binary) << got.substr(body + 4);
+    FILE* p = popen(("ffprobe -v error -select_streams v -show_entries stream=codec_name,width,height,field_order,"
+                     "has_b_frames -of compact " + clip).c_str(), "r");
+    std::string probed;
+    char piece[256];
+    while (p != nullptr && fgets(piece, sizeof piece, p) != nullptr) probed += piece;
+    if (p != nullptr) pclose(p);
+    for (const char* want : {"codec_name=h264", "width=1920", "height=1080", "field_order=tt", "has_b_frames=2"})
+        EXPECT_NE(probed.find(want), std::string::npos) << want << " in " << probed;
     std::filesystem::remove_all(folder);
 }
 

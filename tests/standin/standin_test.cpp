@@ -197,6 +197,10 @@ TEST(StandinDemoData, MistakesAreNamed) {
     EXPECT_NE(error.find("unknown uid"), std::string::npos);
     EXPECT_FALSE(load_demo_text("accounts: [{user: u, password: p, uid: '1', first_name: А, last_name: Б}]\n"
                                 "channels: [{id: '1', name: 'А', price: '1', lock: 'x1'}]\n", &d, &error));
+    EXPECT_FALSE(load_demo_text("accounts: [{user: u, password: p, uid: '1', first_name: А, last_name: Б}]\n"
+                                "channels: [{id: '1', name: 'А', price: '1', hls: true, broadcast: true}]\n", &d,
+                                &error));
+    EXPECT_NE(error.find("hls or broadcast"), std::string::npos);
 }
 
 class StandinGuide : public ::testing::Test {
