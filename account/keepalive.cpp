@@ -4,6 +4,7 @@
 #include "account/login.h"
 #include "account/user_panel.h"
 #include "base/countof.h"
+#include "base/trace.h"
 #include "base/ui_text.h"
 #include "base/utf.h"
 #include "service/exchange.h"
@@ -20,9 +21,11 @@ void show_credit(const char* credit, size_t length, void*) {
     set_credit_text(wide);
 }
 
-void session_refused(void*) {
+void say_session_refused(void*) { show_message(nullptr, "Недостатъчен кредит!", "ТВ ЗЕЛУР", MB_OK); }
+
+void session_refused(void* context) {
     if (refused_action != nullptr) refused_action();
-    show_message(nullptr, "Недостатъчен кредит!", "ТВ ЗЕЛУР", MB_OK);
+    say_session_refused(context);
 }
 
 // The seeder id: the first word of the account list's current entry.
@@ -37,6 +40,32 @@ void current_seeder_id(char* out, size_t out_size) {
 }  // namespace
 
 void set_session_refused_action(void (*action)()) { refused_action = action; }
+
+void begin_keep_session(session_check* check) {
+    char seeder[128];
+    current_seeder_id(seeder, sizeof seeder);
+    memset(check->line, 0, sizeof check->line);
+    // A request that cannot be made is not sent, as keep_session does.
+    if (format_keepsession_request(check->line, sizeof check->line, service_host(), user_name, user_password,
+                                   account.session_id, seeder) > 0)
+        exchange_connect(&check->exchange);
+    else
+        check->line[0] = 0;
+}
+
+void send_keep_session(session_check* check) {
+    if (check->line[0] == 0) return;
+    exchange_send(&check->exchange, check->line);
+    if (check->exchange.sent) trace_event("keepsession.sent");
+}
+
+void finish_keep_session(session_check* check) {
+    char response[keepsession_response_size];
+    memset(response, 0, sizeof response);
+    if (check->line[0] != 0) exchange_finish(&check->exchange, response, sizeof response);
+    keepsession_actions actions = {show_credit, say_session_refused, nullptr};
+    walk_keepsession_response(response, sizeof response, actions);
+}
 
 void keep_session() {
     char seeder[128];

@@ -554,8 +554,9 @@ def report(r):
         verdict(program <= 0.15 * bm))
     row("  the player's part: from the stream's start to the picture, through the relay, median (ms)",
         "%.1f" % player, "%.0f" % bm, "%.2f" % (player / bm), "ratio <= 1.10", verdict(player / bm <= 1.10))
-    row("  keepsession exchange, median (ms)", "%.1f" % median([x["keepsession"] for x in c]), "-")
-    row("  epg exchange and guide fill, median (ms)", "%.1f + %.1f" % (
+    row("  keepsession answer taken, from the key, beside the player's start, median (ms)",
+        "%.1f" % median([x["keepsession"] for x in c]), "-")
+    row("  then the epg answer and the guide's fill, median (ms)", "%.1f + %.1f" % (
         median([x["epg_exchange"] for x in c]), median([x["epg"] - x["epg_exchange"] for x in c])), "-")
     row("  stream open, median (ms)", "%.1f" % median([x["open"] for x in c]),
         "%.1f" % median([x["open"] for x in b]))

@@ -140,8 +140,20 @@ void fill_channel_rows(HWND list, const char* response) {
     last_channel = last_complete_channel(n);
 }
 
-void fill_epg_list(int32_t row) {
+namespace {
+
+// The guide table from an epg response (response_size bytes, zeros after).
+void fill_guide(const char* table_response) {
     HWND guide = guide_list();
+    hold_drawing(guide);
+    SendMessageW(guide, LVM_DELETEALLITEMS, 0, 0);
+    place_table_cells(table_response, response_size, table_kind::guide, put_cell, guide);
+    draw_later(guide, guide_draw_delay_ms);
+}
+
+}  // namespace
+
+void fill_epg_list(int32_t row) {
     char id[32];
     read_cell_bytes(channel_list(), row, column_id, id, sizeof id);
 
@@ -151,10 +163,31 @@ void fill_epg_list(int32_t row) {
     if (format_epg_request(line, sizeof line, service_host(), user_name, user_password, id) > 0)
         service_request(line, table_response, response_size);
     trace_event("epg.answered");
-    hold_drawing(guide);
-    SendMessageW(guide, LVM_DELETEALLITEMS, 0, 0);
-    place_table_cells(table_response, response_size, table_kind::guide, put_cell, guide);
-    draw_later(guide, guide_draw_delay_ms);
+    fill_guide(table_response);
+}
+
+void begin_epg(guide_fetch* fetch, int32_t row) {
+    char id[32];
+    read_cell_bytes(channel_list(), row, column_id, id, sizeof id);
+    memset(fetch->line, 0, sizeof fetch->line);
+    if (format_epg_request(fetch->line, sizeof fetch->line, service_host(), user_name, user_password, id) > 0)
+        exchange_connect(&fetch->exchange);
+    else
+        fetch->line[0] = 0;  // a request that cannot be made is not sent
+}
+
+void send_epg(guide_fetch* fetch) {
+    if (fetch->line[0] == 0) return;
+    exchange_send(&fetch->exchange, fetch->line);
+    if (fetch->exchange.sent) trace_event("epg.sent");
+}
+
+void finish_epg(guide_fetch* fetch) {
+    char table_response[response_size + 1];
+    memset(table_response, 0, sizeof table_response);
+    if (fetch->line[0] != 0) exchange_finish(&fetch->exchange, table_response, response_size);
+    trace_event("epg.answered");
+    fill_guide(table_response);
 }
 
 void set_up_tables(HWND panel) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/win32.h"
+#include "service/exchange.h"
 
 #include <commctrl.h>
 
@@ -32,6 +33,14 @@ void fill_channel_list(HWND list);
 void fill_channel_rows(HWND list, const char* response);
 // Sends the epg request for the channel of this row and replaces the guide.
 void fill_epg_list(int32_t row);
+// fill_epg_list in its steps, for a channel start (see exchange_under_way).
+struct guide_fetch {
+    exchange_under_way exchange;
+    char line[request_line_size];
+};
+void begin_epg(guide_fetch* fetch, int32_t row);
+void send_epg(guide_fetch* fetch);
+void finish_epg(guide_fetch* fetch);
 
 // Reads a cell back as the 8-bit bytes it holds, into a cleared buffer (a
 // row or cell that does not exist reads as empty text).

@@ -10,6 +10,7 @@
 #include "playback/channel_tables.h"
 #include "playback/info_panel.h"
 #include "playback/player.h"
+#include "relay/stream_relay.h"
 #include "resources/resource.h"
 
 #include <cstring>
@@ -46,8 +47,55 @@ INT_PTR CALLBACK lock_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
     }
 }
 
-// Starts the given row (steps 3 to 15 of a channel start).
-void start_row(int32_t row) {
+// The row's cells a start reads, and its stream URL.
+struct row_cells {
+    char16_t name[128];
+    char address[256];
+    char id[256];
+    char url[stream_url_size];
+};
+
+void read_row(int32_t row, row_cells* cells) {
+    HWND channels = channel_list();
+    read_cell_text(channels, row, column_name, cells->name, countof(cells->name));
+    read_cell_bytes(channels, row, column_address, cells->address, countof(cells->address));
+    read_cell_bytes(channels, row, column_id, cells->id, countof(cells->id));
+    read_cell_bytes(channels, row, column_lock, channel_lock, countof(channel_lock));
+}
+
+bool make_url(row_cells* cells) {
+    return format_stream_url(cells->url, sizeof cells->url, cells->address, account.session_id, cells->id);
+}
+
+// An address too long for the player's, or holding a control byte that
+// would reach the stream host as a header line of its own: the channel that
+// plays goes on.
+void refuse_address() {
+    current_channel = playing_channel;
+    show_message(panel_owner(), "Адресът на програмата е твърде дълъг.", "Грешка!", MB_OK);
+}
+
+void play_row(int32_t row, const row_cells* cells) {
+    playing_channel = row;
+    current_channel = row;
+    trace_event("open");
+    start_stream(cells->url);
+    trace_event("opened");
+    InvalidateRect(channel_list(), nullptr, FALSE);
+}
+
+// The info panel: the row's name and its guide's first two titles.
+void show_row_info(const row_cells* cells) {
+    char16_t now_title[255];
+    char16_t next_title[255];
+    read_cell_text(guide_list(), 0, column_title, now_title, countof(now_title));
+    read_cell_text(guide_list(), 1, column_title, next_title, countof(next_title));
+    show_channel_info(cells->name, now_title, next_title);
+}
+
+// A row with a lock code: the exchanges, then the code, then the stream,
+// one after the other, so that nothing reaches its host before the code.
+void start_locked_row(int32_t row, row_cells* cells) {
     keep_session();
     trace_event("keepsession");
     if (epg_channel != row) {
@@ -55,39 +103,48 @@ void start_row(int32_t row) {
         fill_epg_list(row);
     }
     trace_event("epg");
-    HWND channels = channel_list();
-    char16_t name[128];
-    char address[256];
-    char id[256];
-    char16_t now_title[255];
-    char16_t next_title[255];
-    read_cell_text(channels, row, column_name, name, countof(name));
-    read_cell_bytes(channels, row, column_address, address, countof(address));
-    read_cell_bytes(channels, row, column_id, id, countof(id));
-    read_cell_bytes(channels, row, column_lock, channel_lock, countof(channel_lock));
-    read_cell_text(guide_list(), 0, column_title, now_title, countof(now_title));
-    read_cell_text(guide_list(), 1, column_title, next_title, countof(next_title));
+    if (ask_lock_code() == 0) {
+        current_channel = playing_channel;
+        return;
+    }
+    if (!make_url(cells)) return refuse_address();
+    play_row(row, cells);
+    show_row_info(cells);
+}
 
-    if (lock_code_number(channel_lock) != 0 && ask_lock_code() == 0) {
-        current_channel = playing_channel;
-        return;
+// Starts the given row (steps 3 to 15 of a channel start). Neither
+// exchange's answer changes whether or what the stream starts, so none is
+// waited for first: the keep-alive's and the guide's connections and the
+// stream's own open at once, their requests go in that order (the relay
+// holds the stream's until the guide's is sent), and the answers are taken
+// while the player starts. A refused session then only says so: the start
+// has stopped what played before, and the new channel plays on.
+void start_row(int32_t row) {
+    row_cells cells;
+    read_row(row, &cells);
+    if (lock_code_number(channel_lock) != 0) return start_locked_row(row, &cells);
+    bool guide_wanted = epg_channel != row;
+    session_check check;
+    guide_fetch fetch;
+    begin_keep_session(&check);
+    if (guide_wanted) begin_epg(&fetch, row);
+    bool playing = make_url(&cells);
+    if (playing) {
+        relay_hold_requests(true);
+        play_row(row, &cells);
     }
-    char url[stream_url_size];
-    if (!format_stream_url(url, sizeof url, address, account.session_id, id)) {
-        // Too long for the player's address, or holding a control byte that
-        // would reach the stream host as a header line of its own: the
-        // channel that plays goes on.
-        current_channel = playing_channel;
-        show_message(panel_owner(), "Адресът на програмата е твърде дълъг.", "Грешка!", MB_OK);
-        return;
+    send_keep_session(&check);
+    if (guide_wanted) send_epg(&fetch);
+    relay_hold_requests(false);
+    finish_keep_session(&check);
+    trace_event("keepsession");
+    if (guide_wanted) {
+        epg_channel = row;
+        finish_epg(&fetch);
     }
-    playing_channel = row;
-    current_channel = row;
-    trace_event("open");
-    start_stream(url);
-    trace_event("opened");
-    InvalidateRect(channels, nullptr, FALSE);
-    show_channel_info(name, now_title, next_title);
+    trace_event("epg");
+    if (playing) show_row_info(&cells);
+    else refuse_address();
 }
 
 // Navigation changes current_channel only when no start is under way.

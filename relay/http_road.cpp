@@ -172,12 +172,18 @@ bool relay_http(relay_connection* c, const http_address& to, char* url, size_t u
     int32_t request_n = format_host_request(to, c->head, c->head_n, request, sizeof request);
     bool connected = request_n > 0 && connect_host(c, to);
     trace_event("relay.connected");
+    if (connected) wait_for_turn(c);
+    if (ended(c)) {
+        close_host(c);  // ended while held: the host is asked nothing
+        return false;
+    }
     if (!connected || !send_to_host(c, request, static_cast<size_t>(request_n))) {
         c->host_failed = request_n > 0;  // tried again; a request that cannot be made is not
         if (!c->host_failed) answer_plain(c, 502);
         close_host(c);
         return false;
     }
+    trace_event("relay.sent");
     player_sends_at_once(c);  // while the host prepares its answer
     char answer[16384];
     size_t n = 0;

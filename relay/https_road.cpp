@@ -140,6 +140,7 @@ bool relay_https(relay_connection* c, const http_address& to, char* url, size_t 
         WinHttpSetOption(request_handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context);
     }
     player_sends_at_once(c);
+    if (request_handle != nullptr) wait_for_turn(c);  // WinHTTP connects as it sends: no head start here
     bool answered = request_handle != nullptr && !ended(c) && step(c, [&] {
         return WinHttpSendRequest(request_handle, wide_headers, static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0,
                                   0, 0);

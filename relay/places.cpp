@@ -20,6 +20,8 @@ uint16_t relay_port = 0;
 bool https_settings_applied = false;
 bool http_through_winhttp = false;
 volatile LONG resumes_made = 0;
+// Set while the relay's requests may go (see relay_hold_requests).
+HANDLE requests_free = nullptr;
 
 namespace {
 
@@ -47,6 +49,16 @@ void fetch(relay_connection* c, const char* address) {
     }
     answer_plain(c, 502);
 }
+
+}  // namespace
+
+void wait_for_turn(relay_connection* c) {
+    if (requests_free == nullptr) return;
+    HANDLE either[2] = {requests_free, c->place->end};
+    WaitForMultipleObjects(2, either, FALSE, 16000);
+}
+
+namespace {
 
 // Whether one more resume fits in the last minute's allowance.
 bool may_resume(relay_connection* c) {
@@ -285,6 +297,13 @@ void relay_refuse_start(bool refuse) {
 void relay_http_through_winhttp(bool on) { http_through_winhttp = on; }
 
 void relay_slow_name_lookups(uint32_t ms) { name_lookup_delay_ms = ms; }
+
+void relay_hold_requests(bool hold) {
+    if (relay::requests_free == nullptr) relay::requests_free = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    if (relay::requests_free == nullptr) return;
+    if (hold) ResetEvent(relay::requests_free);
+    else SetEvent(relay::requests_free);
+}
 
 uint32_t relay_resumes() { return static_cast<uint32_t>(InterlockedCompareExchange(&relay::resumes_made, 0, 0)); }
 

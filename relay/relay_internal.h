@@ -110,6 +110,10 @@ const int32_t resumes_a_minute = 6;
 // started (the tests and the player's trace read it).
 extern volatile LONG resumes_made;
 
+// Waits while the program holds the relay's requests (relay_hold_requests),
+// at most 16 s; returns at once when the request was ended.
+void wait_for_turn(relay_connection* c);
+
 // What a wait saw.
 enum class woke { host, player_gone, ended, timed_out };
 

@@ -30,6 +30,13 @@ bool relay_address_for(const char* stream_url, char* out, size_t out_size);
 // The current stream's address stays valid for a restart.
 void end_relayed_requests();
 
+// While held, the relay connects to a stream's host but sends it no request
+// (a channel start holds it until its own exchanges' requests are sent, so
+// that the stream's handshake runs beside theirs and its request still
+// comes after them); a stop or a channel change ends the wait, and no
+// request waits longer than an exchange may take.
+void relay_hold_requests(bool hold);
+
 // How many live streams whose host connection broke the relay has given
 // back to the player (asked for again and passed on), since the program
 // started.
