@@ -58,19 +58,32 @@ stream_hub::stream_hub(asio::io_context& io, std::string ffmpeg, std::string wor
 
 stream_hub::~stream_hub() { stop_all(); }
 
+namespace {
+
+const char font[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+
+// The channel's name in a file for ffmpeg's drawtext (which reads any
+// text from a file safely); its path, or "" when it cannot be written.
+std::string name_file_of(const channel& c, const std::string& work_dir) {
+    std::string name_file = work_dir + "/name-" + c.id + ".txt";
+    FILE* nf = fopen(name_file.c_str(), "w");
+    if (nf == nullptr) return "";
+    fputs(c.name.c_str(), nf);
+    fclose(nf);
+    return name_file;
+}
+
+}  // namespace
+
 std::vector<std::string> picture_arguments(const std::string& ffmpeg, const channel& c, const std::string& work_dir) {
     if (c.broadcast) {
         // The clip, looped as it is: serving it costs no encoding.
         return {ffmpeg, "-hide_banner", "-loglevel", "error", "-nostdin", "-re", "-stream_loop", "-1",
                 "-i", broadcast_clip(c, work_dir), "-map", "0", "-c", "copy"};
     }
-    std::string name_file = work_dir + "/name-" + c.id + ".txt";
-    FILE* nf = fopen(name_file.c_str(), "w");
-    if (nf == nullptr) return {};
-    fputs(c.name.c_str(), nf);
-    fclose(nf);
+    std::string name_file = name_file_of(c, work_dir);
+    if (name_file.empty()) return {};
 
-    const char* font = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
     std::string video = c.pattern + "=size=640x360:rate=25";
     std::string audio = "sine=frequency=" + std::to_string(c.tone_hz) + ":sample_rate=48000";
     std::string draw = std::string("[0:v]drawtext=fontfile=") + font + ":textfile=" + name_file +
@@ -92,12 +105,8 @@ std::string broadcast_clip(const channel& c, const std::string& work_dir) {
 }
 
 std::vector<std::string> clip_arguments(const std::string& ffmpeg, const channel& c, const std::string& work_dir) {
-    std::string name_file = work_dir + "/name-" + c.id + ".txt";
-    FILE* nf = fopen(name_file.c_str(), "w");
-    if (nf == nullptr) return {};
-    fputs(c.name.c_str(), nf);
-    fclose(nf);
-    const char* font = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+    std::string name_file = name_file_of(c, work_dir);
+    if (name_file.empty()) return {};
     std::string draw = std::string("drawtext=fontfile=") + font + ":textfile=" + name_file +
                        ":fontsize=96:fontcolor=white:box=1:boxcolor=black@0.6:boxborderw=16:x=64:y=64,"
                        "noise=alls=12:allf=t+u,setfield=tff";

@@ -132,9 +132,9 @@ def main():
             messages += answer_messages(desktop)
             locks += refuse_code(desktop)
             # A stream started now, so that the line's drops reach it: the
-            # first channel again, by way of the last when it plays already.
+            # second channel (no lock code), by way of the first.
             seen = len(service.lines())
-            for key in ("End", "Home"):
+            for key in ("Home", "Right"):
                 client.focus_video()
                 desktop.key(key)
                 time.sleep(2)
@@ -197,10 +197,12 @@ def answer_messages(desktop):
     for caption in MESSAGE_CAPTIONS:
         wid = desktop.find(caption, 0.1)
         if wid is not None:
-            # The box has no owner: a click on the video window since took
-            # the keyboard from it. A person clicks its caption first.
-            x, y, w, _ = desktop.geometry(wid)
-            desktop.click(x + w // 2, y + 8)
+            # The box has no owner and the video window is topmost too: a
+            # click on the video window since put the box under it and took
+            # the keyboard. A person brings it up and clicks it first.
+            desktop.tool("windowraise", wid)
+            x, y, w, h = desktop.geometry(wid)
+            desktop.click(x + w // 2, y + h // 3)
             desktop.key("Return")
             answered += 1
     return answered

@@ -155,3 +155,38 @@ TEST_F(QuickStart, TheInfoPanelShowsTheNewChannelsGuide) {
 }
 
 }  // namespace
+
+namespace {
+
+// A channel start under each fault of either exchange: the start ends
+// within the exchanges' bounds, with only their messages, and the new
+// channel plays.
+class QuickStartUnderFaults : public QuickStart, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(QuickStartUnderFaults, EndsWithinTheBoundsAndTheChannelPlays) {
+    standin_faults(GetParam());
+    int32_t row = plain_row_after(playing_channel);
+    DWORD began = GetTickCount();
+    {
+        message_watch watch;
+        activate(row);
+    }
+    DWORD took = GetTickCount() - began;
+    standin_faults("");
+    EXPECT_LT(took, 20000u) << GetParam();
+    EXPECT_EQ(playing_channel, row) << GetParam();
+    EXPECT_TRUE(time_advances(15000)) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, QuickStartUnderFaults,
+    ::testing::Values("keepsession=silent", "keepsession=close", "keepsession=one_byte", "keepsession=stall_half",
+                      "keepsession=drip", "epg=silent", "epg=close", "epg=huge", "epg=stall_half", "all=silent"),
+    [](const ::testing::TestParamInfo<const char*>& info) {
+        std::string name = info.param;
+        for (char& c : name)
+            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+        return name;
+    });
+
+}  // namespace
