@@ -75,6 +75,13 @@ extern bool https_settings_applied;
 extern bool http_through_winhttp;
 
 // One connection of the player's, from its request to the end of the answer.
+// The pauses before each new attempt at a request the host did not answer,
+// or at a live stream it broke off; and at most so many resumes of one
+// stream a minute. Then the player's connection ends and its watchdog
+// starts the channel again.
+const uint32_t retry_pauses_ms[] = {200, 500, 1000, 2000};
+const int32_t resumes_a_minute = 6;
+
 struct relay_connection {
     connection_place* place;
     SOCKET player;
@@ -95,17 +102,11 @@ struct relay_connection {
     bool live_broke;    // a live stream's body ended before the program ended it
     bool resuming;      // the player has its head: the next answer's stream continues the one it has
     uint64_t passed;    // body bytes passed on since the last request to the host
-    DWORD resumed_at[6];  // when the last resumes were made, oldest first
+    DWORD resumed_at[resumes_a_minute];  // when the last resumes were made, oldest first
     int32_t resumes;
 };
 inline bool ended(relay_connection* c) { return InterlockedCompareExchange(&c->place->ending, 0, 0) != 0; }
 
-// The pauses before each new attempt at a request the host did not answer,
-// or at a live stream it broke off; and at most so many resumes of one
-// stream a minute. Then the player's connection ends and its watchdog
-// starts the channel again.
-const uint32_t retry_pauses_ms[] = {200, 500, 1000, 2000};
-const int32_t resumes_a_minute = 6;
 // Live streams given back to the player after a break since the relay
 // started (the tests and the player's trace read it).
 extern volatile LONG resumes_made;
