@@ -20,7 +20,7 @@ function(add_program_tests BUILD SUFFIX)
     foreach(shard RANGE ${last_shard})
         add_test(NAME win32_tests${SUFFIX}_${shard}
                  COMMAND ${in_build} GTEST_TOTAL_SHARDS=${TVCLIENT_WIN32_SHARDS} GTEST_SHARD_INDEX=${shard} TVCLIENT_NULL_SOUND=1
-                         GTEST_FILTER=-Placement.*
+                         GTEST_FILTER=-Placement.*:Managed.*
                          ${lane} ${lanes}/win32-${shard}
                          ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
                          --data ${PROJECT_SOURCE_DIR}/tests/win32/service.yaml
@@ -40,6 +40,17 @@ function(add_program_tests BUILD SUFFIX)
                      ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
                      --client=$<TARGET_FILE:tvclient>)
     set_tests_properties(win32_placement${SUFFIX} PROPERTIES TIMEOUT 300 COST 100)
+
+    # The fullscreen toggle in a prefix whose windows are left to the window
+    # manager, as in a user's own Wine prefix.
+    add_test(NAME win32_managed${SUFFIX}
+             COMMAND ${in_build} TVCLIENT_NULL_SOUND=1 TVCLIENT_MANAGED=1 GTEST_FILTER=Managed.*
+                     ${lane} ${lanes}/managed
+                     ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
+                     --data ${PROJECT_SOURCE_DIR}/tests/win32/service.yaml
+                     ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
+                     --client=$<TARGET_FILE:tvclient>)
+    set_tests_properties(win32_managed${SUFFIX} PROPERTIES TIMEOUT 300 COST 100)
 
     # The overlays at a desktop's scale: lanes whose Wine prefix is set to
     # 125 % (on a 1366 x 768 screen), 150 % and 200 %.

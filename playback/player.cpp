@@ -148,6 +148,7 @@ void bind_player(HWND video) {
 
 void rebind_player_if_replaced(HWND video) {
     if (media_player == nullptr || native_window_of(video) == bound_window) return;
+    trace_event("player.window replaced");
     bind_player(video);
     // A picture already playing goes on in the new window.
     if (player_is_playing()) restart_player();
