@@ -187,6 +187,8 @@ void prepare_first_class() {
 
 bool run_login() {
     INT_PTR result = DialogBoxParamW(app_instance, MAKEINTRESOURCEW(IDD_LOGIN), nullptr, login_dialog_proc, 0);
+    // No window could be made (the window system refused it): nothing to show it with.
+    if (result == -1) trace_event("login.dialog not made");
     return result == IDOK;
 }
 

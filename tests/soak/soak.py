@@ -79,6 +79,8 @@ def main():
     zapping_until = started + minutes * 60 * 2 / 3
     trace_path = os.path.join(work, "client.trace")
     dropping_from = None
+    dropping_rss = None
+    at_drops = []  # the client's resident memory at each drop
     client = None
     try:
         client = Client(desktop, service, TVCLIENT_TRACE=trace_path)
@@ -139,6 +141,7 @@ def main():
                 desktop.key(key)
                 time.sleep(2)
                 locks += refuse_code(desktop)
+            dropping_rss = client.rss_kib()
             last_progress = time.time()
             while time.time() - started < minutes * 60:
                 if client.process.poll() is not None:
@@ -152,6 +155,7 @@ def main():
                 seen = len(lines)
                 if any("STREAM DROPPED" in line for line in new):
                     drops += 1
+                    at_drops.append(client.rss_kib())
                     service.faults("stream=drop:%d" % random.randint(*DROP_EVERY))
                 if any("GET /live" in line for line in new):
                     last_progress = time.time()
@@ -186,6 +190,12 @@ def main():
             print("soak: from a drop to the picture moving again: median %.2f s, worst %.2f s "
                   "(goals %.1f and %.1f s)" % (statistics.median(moved), moved[-1], DROP_GOALS[0], DROP_GOALS[1]))
         print("soak: watchdog restarts after a drop: %d (goal 0)" % restarts)
+        if dropping_rss is not None:
+            # The zapping's growth and the dropping line's, told apart.
+            grown = last - dropping_rss
+            each = ", ".join(str(k) for k in at_drops)
+            print("soak: resident memory on the dropping line %d KiB at its start, %d KiB at the end (%+d KiB, "
+                  "%.0f KiB a drop; at each drop: %s)" % (dropping_rss, last, grown, grown / max(1, drops), each))
         goals_met = (bool(moved) and len(moved) == len(delays) and restarts == 0 and
                      statistics.median(moved) <= DROP_GOALS[0] and moved[-1] <= DROP_GOALS[1])
     return 1 if crashes or hangs or not goals_met else 0
