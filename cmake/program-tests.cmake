@@ -10,6 +10,21 @@ set(TVCLIENT_NATIVE_DIR ${PROJECT_SOURCE_DIR}/build/native CACHE PATH "Folder of
 # dealt to this many shards (GoogleTest's sharding), which run side by side.
 set(TVCLIENT_WIN32_SHARDS 2 CACHE STRING "Shards of each build's Win32 suite")
 
+# A suite of the Win32 tests (a GoogleTest FILTER) in a lane of its own,
+# whose settings (the rest of the arguments, NAME=VALUE) give Wine the
+# condition the suite is about. Called from add_program_tests, whose
+# variables it reads.
+function(add_lane_suite NAME LANE FILTER)
+    add_test(NAME ${NAME}
+             COMMAND ${in_build} TVCLIENT_NULL_SOUND=1 ${ARGN} GTEST_FILTER=${FILTER}
+                     ${lane} ${lanes}/${LANE}
+                     ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
+                     --data ${PROJECT_SOURCE_DIR}/tests/win32/service.yaml
+                     ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
+                     --client=$<TARGET_FILE:tvclient>)
+    set_tests_properties(${NAME} PROPERTIES TIMEOUT 300 COST 100)
+endfunction()
+
 function(add_program_tests BUILD SUFFIX)
     set(tvservice ${TVCLIENT_NATIVE_DIR}/tvservice)
     set(in_build ${CMAKE_COMMAND} -E env TVCLIENT_BUILD=${BUILD} TVCLIENT_BUILD_DIR=${CMAKE_BINARY_DIR})
@@ -32,40 +47,16 @@ function(add_program_tests BUILD SUFFIX)
 
     # The video window's placement on a desktop with a taskbar's band at the
     # top: a lane whose X display gives Wine that work area.
-    add_test(NAME win32_placement${SUFFIX}
-             COMMAND ${in_build} TVCLIENT_NULL_SOUND=1 "TVCLIENT_WORK_AREA=0, 40, 1280, 760" GTEST_FILTER=Placement.*
-                     ${lane} ${lanes}/placement
-                     ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
-                     --data ${PROJECT_SOURCE_DIR}/tests/win32/service.yaml
-                     ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
-                     --client=$<TARGET_FILE:tvclient>)
-    set_tests_properties(win32_placement${SUFFIX} PROPERTIES TIMEOUT 300 COST 100)
-
+    add_lane_suite(win32_placement${SUFFIX} placement Placement.* "TVCLIENT_WORK_AREA=0, 40, 1280, 760")
     # The fullscreen toggle in a prefix whose windows are left to the window
     # manager, as in a user's own Wine prefix.
-    add_test(NAME win32_managed${SUFFIX}
-             COMMAND ${in_build} TVCLIENT_NULL_SOUND=1 TVCLIENT_MANAGED=1 GTEST_FILTER=Managed.*
-                     ${lane} ${lanes}/managed
-                     ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
-                     --data ${PROJECT_SOURCE_DIR}/tests/win32/service.yaml
-                     ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
-                     --client=$<TARGET_FILE:tvclient>)
-    set_tests_properties(win32_managed${SUFFIX} PROPERTIES TIMEOUT 300 COST 100)
-
+    add_lane_suite(win32_managed${SUFFIX} managed Managed.* TVCLIENT_MANAGED=1)
     # The overlays at a desktop's scale: lanes whose Wine prefix is set to
     # 125 % (on a 1366 x 768 screen), 150 % and 200 %.
     foreach(scale "120;1366x768" "144;1280x800" "192;1280x800")
         list(GET scale 0 dpi)
         list(GET scale 1 screen)
-        add_test(NAME win32_scaling_${dpi}${SUFFIX}
-                 COMMAND ${in_build} TVCLIENT_NULL_SOUND=1 TVCLIENT_DPI=${dpi} TVCLIENT_SCREEN=${screen}
-                         GTEST_FILTER=Scaling*
-                         ${lane} ${lanes}/scaling-${dpi}
-                         ${PROJECT_SOURCE_DIR}/scripts/with-standin ${tvservice}
-                         --data ${PROJECT_SOURCE_DIR}/tests/win32/service.yaml
-                         ${PROJECT_SOURCE_DIR}/scripts/winerun $<TARGET_FILE:win32_tests>
-                         --client=$<TARGET_FILE:tvclient>)
-        set_tests_properties(win32_scaling_${dpi}${SUFFIX} PROPERTIES TIMEOUT 300 COST 100)
+        add_lane_suite(win32_scaling_${dpi}${SUFFIX} scaling-${dpi} Scaling* TVCLIENT_DPI=${dpi} TVCLIENT_SCREEN=${screen})
     endforeach()
 
     add_test(NAME tvclient_script_version${SUFFIX}
