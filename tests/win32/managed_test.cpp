@@ -15,7 +15,7 @@ protected:
         char value[8] = "";
         DWORD size = sizeof value;
         RegGetValueA(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", "Managed", RRF_RT_REG_SZ, nullptr, value, &size);
-        ASSERT_STREQ(value, "Y") << "the lane leaves the windows to Wine's own frames";
+        ASSERT_STREQ(value, "Y") << "the lane's prefix does not leave its windows to the window manager";
     }
 };
 
