@@ -37,17 +37,22 @@ void current_seeder_id(char* out, size_t out_size) {
     seeder_id_from_entry(entry, out, out_size < 128 ? out_size : 128);
 }
 
+// The keepsession request for the account chosen now; false when it cannot
+// be made (it is then not sent).
+bool make_keepsession_line(char* line, size_t size) {
+    char seeder[128];
+    current_seeder_id(seeder, sizeof seeder);
+    return format_keepsession_request(line, size, service_host(), user_name, user_password, account.session_id,
+                                      seeder) > 0;
+}
+
 }  // namespace
 
 void set_session_refused_action(void (*action)()) { refused_action = action; }
 
 void begin_keep_session(session_check* check) {
-    char seeder[128];
-    current_seeder_id(seeder, sizeof seeder);
     memset(check->line, 0, sizeof check->line);
-    // A request that cannot be made is not sent, as keep_session does.
-    if (format_keepsession_request(check->line, sizeof check->line, service_host(), user_name, user_password,
-                                   account.session_id, seeder) > 0)
+    if (make_keepsession_line(check->line, sizeof check->line))
         exchange_connect(&check->exchange);
     else
         check->line[0] = 0;
@@ -68,14 +73,10 @@ void finish_keep_session(session_check* check) {
 }
 
 void keep_session() {
-    char seeder[128];
-    current_seeder_id(seeder, sizeof seeder);
     char line[request_line_size];
     char response[keepsession_response_size];
     memset(response, 0, sizeof response);
-    if (format_keepsession_request(line, sizeof line, service_host(), user_name, user_password,
-                                   account.session_id, seeder) > 0)
-        service_request(line, response, sizeof response);
+    if (make_keepsession_line(line, sizeof line)) service_request(line, response, sizeof response);
     keepsession_actions actions = {show_credit, session_refused, nullptr};
     walk_keepsession_response(response, sizeof response, actions);
 }

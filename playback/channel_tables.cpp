@@ -151,26 +151,28 @@ void fill_guide(const char* table_response) {
     draw_later(guide, guide_draw_delay_ms);
 }
 
+// The epg request for the channel of this row; false when it cannot be made
+// (it is then not sent).
+bool make_epg_line(int32_t row, char* line, size_t size) {
+    char id[32];
+    read_cell_bytes(channel_list(), row, column_id, id, sizeof id);
+    return format_epg_request(line, size, service_host(), user_name, user_password, id) > 0;
+}
+
 }  // namespace
 
 void fill_epg_list(int32_t row) {
-    char id[32];
-    read_cell_bytes(channel_list(), row, column_id, id, sizeof id);
-
     char line[request_line_size];
     char table_response[response_size + 1];
     memset(table_response, 0, sizeof table_response);
-    if (format_epg_request(line, sizeof line, service_host(), user_name, user_password, id) > 0)
-        service_request(line, table_response, response_size);
+    if (make_epg_line(row, line, sizeof line)) service_request(line, table_response, response_size);
     trace_event("epg.answered");
     fill_guide(table_response);
 }
 
 void begin_epg(guide_fetch* fetch, int32_t row) {
-    char id[32];
-    read_cell_bytes(channel_list(), row, column_id, id, sizeof id);
     memset(fetch->line, 0, sizeof fetch->line);
-    if (format_epg_request(fetch->line, sizeof fetch->line, service_host(), user_name, user_password, id) > 0)
+    if (make_epg_line(row, fetch->line, sizeof fetch->line))
         exchange_connect(&fetch->exchange);
     else
         fetch->line[0] = 0;  // a request that cannot be made is not sent

@@ -74,7 +74,6 @@ extern bool https_settings_applied;
 // For the tests: plain http addresses take the https road's WinHTTP too.
 extern bool http_through_winhttp;
 
-// One connection of the player's, from its request to the end of the answer.
 // The pauses before each new attempt at a request the host did not answer,
 // or at a live stream it broke off; and at most so many resumes of one
 // stream a minute. Then the player's connection ends and its watchdog
@@ -82,6 +81,7 @@ extern bool http_through_winhttp;
 const uint32_t retry_pauses_ms[] = {200, 500, 1000, 2000};
 const int32_t resumes_a_minute = 6;
 
+// One connection of the player's, from its request to the end of the answer.
 struct relay_connection {
     connection_place* place;
     SOCKET player;
