@@ -110,7 +110,6 @@ std::vector<std::string> clip_arguments(const std::string& ffmpeg, const channel
     std::string draw = std::string("drawtext=fontfile=") + font + ":textfile=" + name_file +
                        ":fontsize=96:fontcolor=white:box=1:boxcolor=black@0.6:boxborderw=16:x=64:y=64,"
                        "noise=alls=12:allf=t+u,setfield=tff";
-    // Moving grain keeps the rate near an operator's whatever the pattern.
     // Moving grain keeps the rate near an operator's whatever the pattern; a
     // fast preset keeps the encoding to a few seconds; the rest is what an
     // operator sends: 1080i top field first, 6 Mbit/s, a key frame every two
